@@ -1,0 +1,78 @@
+#include "host/HostMain.h"
+
+#include <memory>
+#include <optional>
+
+#include "host/Intake.h"
+#include "import/UOrvantaImport.h"
+#include "log/ULogWriter.h"
+#include "platform/error.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+// Reads the frame and returns its payload; the length line is logged here.
+std::string ReadRequest(Platform& platform, TLogFile& log) {
+  std::array<std::uint8_t, 4> header {};
+  platform.ReadStdin(header);  // one read; what it does not deliver stays 0
+  const std::int32_t length = FrameLength(header);
+  if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
+  std::string payload;
+  try {
+    payload.resize(static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
+  } catch (const std::length_error&) {
+    throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
+  }
+  log.WriteToLogFile(u"[PelliportHost] DataLength=" + U16(std::to_string(length)));
+  ReadPayload([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
+              std::span(reinterpret_cast<std::uint8_t*>(payload.data()), payload.size()));
+  return payload;
+}
+
+}  // namespace
+
+int RunHost(Platform& platform) {
+  auto log = std::make_unique<TLogFile>(platform);
+  log->WriteToLogFile(u"[PelliportHost] Start (Version 2022.1 09.03.2022)");
+  auto engine = std::make_unique<TOrvantaImport>(platform);
+  ReplyWriter reply(platform);
+  std::optional<FailureDescription> escaped;
+
+  try {
+    std::string request = ReadRequest(platform, *log);
+    // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
+    if (!platform.IsValidUtf8(request)) {
+      log->WriteErrorToLogFile(
+          u"[PelliportHost]", u"GetUtf8Content",
+          U16("Keine Zuordnung für Unicode-Zeichen in der Multibyte-Zielcodeseite vorhanden"));
+      request.clear();
+    }
+    log->WriteToLogFile(u"[PelliportHost] call StartImport");
+    engine->StartImport(request, *log);
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);
+    platform.ShowErrorBox(kErrorBoxCaption, failure.message);
+    try {
+      reply.Write(BuildErrorReply(failure.message));
+    } catch (...) {
+      escaped = DescribeCurrentFailure();
+    }
+  }
+
+  log->WriteToLogFile(u"[PelliportHost]|_Done!");
+  engine.reset();
+  log.reset();
+
+  if (escaped) {
+    platform.WriteStderr(u"PelliportHost: " + escaped->kind + u": " + escaped->message + u"\n");
+    return 1;
+  }
+  reply.Finish();
+  return 0;
+}
+
+}  // namespace pelliport

@@ -1,0 +1,49 @@
+// The native-messaging frame on standard input and the error reply on
+// standard output.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "platform/platform.h"
+
+namespace pelliport {
+
+// The payload length of a frame header: four bytes, little-endian, taken as
+// a signed 32-bit number.
+std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header);
+
+// Reads up to n bytes into the buffer; returns how many arrived, 0 at the end.
+using ReadFunction = std::function<std::size_t(std::span<std::uint8_t>)>;
+
+// Fills the whole buffer from the reader in large reads. What never arrives
+// stays as it was (zero).
+void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer);
+
+// The JSON error reply for a message; the message is escaped as a JSON string.
+std::u16string BuildErrorReply(std::u16string_view message);
+
+// Standard output through a buffer of 128 bytes, as the reply has always been
+// written: a full buffer goes out at once, the rest when the process ends;
+// on a console every write goes out at once. A failed write that is not the
+// last one throws HostError.
+class ReplyWriter {
+ public:
+  explicit ReplyWriter(Platform& platform);
+  void Write(std::u16string_view text);
+  // Writes what is left; a failure here is not reported.
+  void Finish();
+
+ private:
+  void Flush();
+
+  Platform& platform_;
+  OutputKind kind_;
+  std::string buffer_;
+};
+
+}  // namespace pelliport

@@ -1,0 +1,176 @@
+#include "import/UOrvantaImport.h"
+
+#include <array>
+#include <charconv>
+
+#include "platform/error.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+enum class RequestKind { None, PageCapture, Domain, Identification, AddInError };
+
+// Markers in the order in which they decide the kind.
+constexpr std::array<std::pair<std::u16string_view, RequestKind>, 4> kMarkers = {{
+    {u"HTML", RequestKind::PageCapture},
+    {u"DOMAIN", RequestKind::Domain},
+    {u"DO_VORANDTIMPORT", RequestKind::Identification},
+    {u"ORVANTABROWSERADDINERRORTITLE", RequestKind::AddInError},
+}};
+
+// Finds the kind by a case-insensitive search for the markers anywhere in the
+// text. The text is upper-cased a piece at a time, the pieces overlapping by
+// the longest marker, so that a large request is not copied whole.
+RequestKind FindRequestKind(Platform& platform, std::u16string_view text) {
+  constexpr std::size_t kPiece = 1 << 16;
+  constexpr std::size_t kOverlap = 32;
+  std::array<bool, kMarkers.size()> found {};
+  for (std::size_t start = 0; start < text.size(); start += kPiece) {
+    const std::size_t from = start >= kOverlap ? start - kOverlap : 0;
+    const std::u16string upper = platform.ToUpper(text.substr(from, start + kPiece - from));
+    for (std::size_t m = 0; m < kMarkers.size(); ++m) {
+      if (!found[m] && upper.find(kMarkers[m].first) != std::u16string::npos) found[m] = true;
+    }
+    if (found[0]) break;  // the first marker decides at once
+  }
+  for (std::size_t m = 0; m < kMarkers.size(); ++m) {
+    if (found[m]) return kMarkers[m].second;
+  }
+  return RequestKind::None;
+}
+
+std::u16string Decimal(long long value) { return U16(std::to_string(value)); }
+
+}  // namespace
+
+std::int32_t ParseIniInteger(std::u16string_view text) {
+  std::string ascii;
+  for (const char16_t c : text) {
+    if (c > 0x7F) return 0;
+    ascii.push_back(static_cast<char>(c));
+  }
+  bool negative = false;
+  std::string_view digits = ascii;
+  if (!digits.empty() && (digits.front() == '-' || digits.front() == '+')) {
+    negative = digits.front() == '-';
+    digits.remove_prefix(1);
+  }
+  int base = 10;
+  if (!digits.empty() && digits.front() == '$') {
+    base = 16;
+    digits.remove_prefix(1);
+  } else if (digits.size() >= 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+    base = 16;
+    digits.remove_prefix(2);
+  }
+  if (digits.empty()) return 0;
+  std::uint64_t value = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, base);
+  if (error != std::errc() || end != digits.data() + digits.size()) return 0;
+  if (base == 16) {
+    // Hexadecimal covers all 32 bits: $FFFFFFFF is -1.
+    if (value > 0xFFFFFFFFULL) return 0;
+    const auto bits = static_cast<std::uint32_t>(negative ? 0 - value : value);
+    return static_cast<std::int32_t>(bits);
+  }
+  const long long signedValue = negative ? -static_cast<long long>(value) : static_cast<long long>(value);
+  if (value > 0x80000000ULL || signedValue > INT32_MAX || signedValue < INT32_MIN) return 0;
+  return static_cast<std::int32_t>(signedValue);
+}
+
+TOrvantaImport::TOrvantaImport(Platform& platform) : platform_(platform) {}
+
+void TOrvantaImport::ShowErrorBox(std::u16string_view text) {
+  platform_.ShowErrorBox(kErrorBoxCaption, text);
+}
+
+std::u16string TOrvantaImport::GetUniqueTempName(std::u16string_view folder) {
+  std::u16string name = platform_.CreateUniqueFile(folder);
+  if (name.size() > 260) name.resize(260);
+  return name;
+}
+
+void TOrvantaImport::ReadIni() {
+  const char16_t sep = platform_.PathSeparator();
+  std::u16string path = platform_.LocalAppDataFolder();
+  path += sep;
+  path += u"Orvanta";
+  path += sep;
+  path += u"PelliportHost.ini";
+  Log(u"ReadIni: Ini = " + path);
+  bDoExecute = ParseIniInteger(platform_.ReadProfileString(path, u"Execute", u"Aktiv", u"0")) != 0;
+  sExecuteFile = platform_.ReadProfileString(path, u"Execute", u"Filename", u"");
+  if (!platform_.FileExists(sExecuteFile)) sExecuteFile.clear();
+  Log(bDoExecute ? u"ReadIni: Aktiv = True" : u"ReadIni: Aktiv = False");
+  Log(u"ReadIni: File = " + sExecuteFile);
+}
+
+void TOrvantaImport::CreateWorkFolder() {
+  // The folder takes the place of its name's reservation. A folder of that
+  // name that already exists belongs to someone else: take another name.
+  constexpr int kAttempts = 64;
+  const std::u16string temp = platform_.TempFolder();
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    const std::u16string name = GetUniqueTempName(temp);
+    sFilePath = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string();
+    const CreateDirectoryResult created =
+        sFilePath.empty() ? CreateDirectoryResult::Failed : platform_.CreateDirectory(sFilePath);
+    if (!name.empty()) platform_.DeleteFile(name);
+    if (created != CreateDirectoryResult::AlreadyExists) break;
+  }
+  Log(u"[StartImport] TmpFilePath=" + sFilePath);
+}
+
+void TOrvantaImport::LaunchViewer() {
+  if (!bDoExecute || sExecuteFile.empty()) return;
+  try {
+    Log(u"ShellExecute: \"" + sExecuteFile + u"\" \"" + sHTMLFilePath + u"\"");
+    platform_.LaunchViewer(sExecuteFile, sHTMLFilePath);
+    Log(u"ShellExecute abgeschlossen");
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[StartImport.CleanUp]", failure.kind, failure.message);
+  }
+}
+
+std::u16string TOrvantaImport::StartImport(const std::string& sUTF8, TLogFile& aLogger) {
+  platform_.InitializeCom();
+  myLogger = &aLogger;
+  Log(u"[StartImport] call ReadIni");
+  ReadIni();
+  CreateWorkFolder();
+
+  FlowEnd end = FlowEnd::Normal;
+  try {
+    sUTF8Content = platform_.Utf8ToUnicode(sUTF8);
+    Log(u"[StartImport] UTF8ContentLength=" + Decimal(static_cast<long long>(sUTF8Content.size())));
+    switch (FindRequestKind(platform_, sUTF8Content)) {
+      case RequestKind::PageCapture:
+        end = PageCaptureImport();
+        break;
+      case RequestKind::Domain:
+        DomainRequest();
+        break;
+      case RequestKind::Identification:
+        IdentificationRequest(sUTF8);
+        break;
+      case RequestKind::AddInError:
+        AddInErrorReport();
+        break;
+      case RequestKind::None:
+        break;
+    }
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[StartImport]", failure.kind, failure.message);
+    ShowErrorBox(u"Fehler beim Parsen");
+    end = FlowEnd::Normal;
+  }
+
+  LaunchViewer();
+  if (end == FlowEnd::Normal) Log(u"[StartImport]|_Done!");
+  return {};
+}
+
+}  // namespace pelliport

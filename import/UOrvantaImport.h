@@ -1,0 +1,89 @@
+// The import engine: handles the one request of a host process.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "log/ULogWriter.h"
+#include "platform/platform.h"
+
+namespace pelliport {
+
+inline constexpr std::u16string_view kErrorBoxCaption = u"Orvanta Browser Add-In | Fehler";
+
+class TOrvantaImport {
+ public:
+  explicit TOrvantaImport(Platform& platform);
+
+  // Handles the request text (valid UTF-8, or empty). Always returns the
+  // empty text; only failures of the preparation steps leave it.
+  std::u16string StartImport(const std::string& sUTF8, TLogFile& aLogger);
+
+  // The modal error box of the import engine.
+  void ShowErrorBox(std::u16string_view text);
+
+  // A unique name in the folder: folder, separator, hex number, ".tmp". The
+  // empty file that the platform created under that name stays as the name's
+  // reservation: the caller writes its own file over it, or deletes it.
+  std::u16string GetUniqueTempName(std::u16string_view folder);
+
+  // --- Capture artifact files
+  std::u16string SaveListFile(const std::vector<std::u16string>& entries);
+  void SaveHTMLFile(std::u16string_view text, std::u16string_view path);
+  void SavePicture(std::u16string_view base64, std::u16string_view path);
+
+  // --- Page capture and its site operations
+  void XTMImport();
+  void XingImport();
+  void LinkedInImport();
+  void FreelanceImport();
+  void ExperteerImport(std::u16string_view html);
+
+  // --- Domain and identification requests
+  void DomainImport(std::u16string_view domain);
+  void VorandtImport(std::u16string_view URL);
+
+  // --- Desktop notification
+  void InformOrvanta(std::u16string_view commandText);
+
+  // The request's state, shared by the handlers.
+  std::u16string sFilePath;
+  std::u16string sB64Pic;
+  std::u16string sAktURL;
+  std::u16string sFotoPath;
+  std::u16string sFotoURL;
+  std::u16string sHTMLFilePath;
+  std::u16string sUTF8HTML;
+  std::u16string sUTF8Content;
+  TLogFile* myLogger = nullptr;
+  bool bDoExecute = false;
+  std::u16string sExecuteFile;
+
+ private:
+  enum class FlowEnd { Normal, Early };
+
+  void ReadIni();
+  void CreateWorkFolder();
+  void LaunchViewer();
+
+  // The kind handlers.
+  FlowEnd PageCaptureImport();
+  void DomainRequest();
+  void IdentificationRequest(const std::string& sUTF8);
+  void AddInErrorReport();
+
+  void Log(std::u16string_view text) { myLogger->WriteToLogFile(text); }
+  void LogError(std::u16string_view summary, std::u16string_view kind, std::u16string_view message) {
+    myLogger->WriteErrorToLogFile(summary, kind, message);
+  }
+
+  Platform& platform_;
+};
+
+// Reads an integer setting the way the settings file's values are read: a
+// decimal number with an optional sign, or a hexadecimal one after "$" or
+// "0x"; anything else is 0.
+std::int32_t ParseIniInteger(std::u16string_view text);
+
+}  // namespace pelliport

@@ -1,0 +1,39 @@
+// The host's log: one line per call, appended to a per-user file and on disk
+// before the call returns. Writing never fails towards the caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace pelliport {
+
+inline constexpr std::uint64_t kLogSizeLimit = 2097152;  // 2 MiB
+
+class TLogFile {
+ public:
+  // Fixes the path and deletes a log file that has grown past the limit.
+  explicit TLogFile(Platform& platform);
+
+  void WriteToLogFile(std::u16string_view sToWrite);
+  void WriteErrorToLogFile(std::u16string_view sErrorSummary, std::u16string_view sExceptionClass,
+                           std::u16string_view sDetails);
+
+  const std::u16string& LogFilePath() const { return sLogFile; }
+
+ private:
+  void WritePendingLines();
+
+  Platform& platform_;
+  std::u16string sLogFile;
+  std::vector<std::u16string> slText;
+};
+
+// The bytes of a log file that stay when lines are appended: a file is cut at
+// the first Ctrl-Z (1A) among its last 128 bytes. Returns the size to keep.
+std::uint64_t LogSizeAfterCtrlZCut(std::uint64_t size, std::span<const std::uint8_t> tail);
+
+}  // namespace pelliport

@@ -1,0 +1,551 @@
+// The platform on Linux and other POSIX systems.
+#include <fcntl.h>
+#include <langinfo.h>
+#include <pwd.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <unicode/normalizer2.h>
+#include <unicode/translit.h>
+#include <unicode/uchar.h>
+#include <unicode/uscript.h>
+#include <unicode/unistr.h>
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <thread>
+#include <vector>
+
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+extern char** environ;
+
+namespace pelliport {
+namespace {
+
+std::string Narrow(std::u16string_view text) { return EncodeUtf8(text); }
+std::u16string Widen(std::string_view text) { return DecodeUtf8Lenient(text); }
+
+std::u16string ErrnoText(int error) { return Widen(std::strerror(error)); }
+
+std::optional<std::string> Env(const char* name) {
+  const char* value = std::getenv(name);
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+std::string HomeFolder() {
+  if (auto home = Env("HOME"); home && !home->empty()) return *home;
+  if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
+    return pw->pw_dir;
+  }
+  return {};
+}
+
+// $NAME when it holds an absolute path, else the fallback under the home folder.
+std::string XdgFolder(const char* name, const char* fallbackUnderHome) {
+  if (auto value = Env(name); value && !value->empty() && value->front() == '/') return *value;
+  return HomeFolder() + fallbackUnderHome;
+}
+
+// Windows-1252 bytes 0x80 to 0x9F. The five bytes that 1252 leaves undefined
+// round-trip with the C1 control of the same number, as they do on Windows.
+constexpr std::array<char16_t, 32> kCp1252High = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::optional<unsigned char> Cp1252Byte(char32_t c) {
+  if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<unsigned char>(c);
+  for (std::size_t i = 0; i < kCp1252High.size(); ++i) {
+    if (kCp1252High[i] == c) return static_cast<unsigned char>(0x80 + i);
+  }
+  return std::nullopt;
+}
+
+// The closest Windows-1252 character for one that 1252 lacks, from Unicode's
+// own data: a compatibility decomposition to a base letter (U+0100 "A",
+// U+FF21 "A"), else ICU's Latin-to-ASCII transliteration (U+0141 "L").
+// Letters of other scripts have no equivalent and become "?".
+class BestFit1252 {
+ public:
+  unsigned char Map(char32_t c) {
+    std::lock_guard lock(mutex_);
+    UErrorCode status = U_ZERO_ERROR;
+    if (nfkd_ == nullptr) {
+      nfkd_ = icu::Normalizer2::getNFKDInstance(status);
+      status = U_ZERO_ERROR;
+      latin_.reset(icu::Transliterator::createInstance("Latin-ASCII", UTRANS_FORWARD, status));
+    }
+    icu::UnicodeString source(static_cast<UChar32>(c));
+    if (nfkd_ != nullptr) {
+      status = U_ZERO_ERROR;
+      const icu::UnicodeString decomposed = nfkd_->normalize(source, status);
+      if (U_SUCCESS(status) && decomposed.length() > 0) {
+        const UChar32 base = decomposed.char32At(0);
+        if (static_cast<char32_t>(base) != c && !u_getCombiningClass(base)) {
+          if (auto byte = Cp1252Byte(static_cast<char32_t>(base))) return *byte;
+        }
+      }
+    }
+    const UScriptCode script = uscript_getScript(static_cast<UChar32>(c), &status);
+    if (latin_ != nullptr && U_SUCCESS(status) && (script == USCRIPT_LATIN || script == USCRIPT_COMMON)) {
+      icu::UnicodeString text(source);
+      latin_->transliterate(text);
+      if (text.length() == 1 && text != source) {
+        if (auto byte = Cp1252Byte(static_cast<char32_t>(text.char32At(0)))) return *byte;
+      }
+    }
+    return '?';
+  }
+
+ private:
+  std::mutex mutex_;
+  const icu::Normalizer2* nfkd_ = nullptr;
+  std::unique_ptr<icu::Transliterator> latin_;
+};
+
+class PosixFile final : public File {
+ public:
+  explicit PosixFile(int fd) : fd_(fd) {}
+  ~PosixFile() override { ::close(fd_); }
+  PosixFile(const PosixFile&) = delete;
+  PosixFile& operator=(const PosixFile&) = delete;
+
+  std::optional<std::uint64_t> Size() override {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+  }
+
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+    std::size_t done = 0;
+    while (done < into.size()) {
+      const ssize_t n = ::pread(fd_, into.data() + done, into.size() - done,
+                                static_cast<off_t>(offset + done));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+  bool Truncate(std::uint64_t size) override {
+    return ::ftruncate(fd_, static_cast<off_t>(size)) == 0;
+  }
+
+  bool Append(std::span<const std::uint8_t> bytes) override {
+    if (::lseek(fd_, 0, SEEK_END) < 0) return false;
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+      const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      done += static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const void* data, std::size_t size) {
+  const auto* p = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t n = ::write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+std::optional<std::string> ReadWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream content;
+  content << in.rdbuf();
+  return content.str();
+}
+
+bool OnPath(const std::string& program) {
+  const auto path = Env("PATH");
+  if (!path) return false;
+  std::size_t start = 0;
+  while (start <= path->size()) {
+    const std::size_t end = std::min(path->find(':', start), path->size());
+    const std::string dir = path->substr(start, end - start);
+    if (!dir.empty() && ::access((dir + "/" + program).c_str(), X_OK) == 0) return true;
+    start = end + 1;
+  }
+  return false;
+}
+
+std::u16string Trim(std::u16string_view text) {
+  auto blank = [](char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; };
+  std::size_t b = 0, e = text.size();
+  while (b < e && blank(text[b])) ++b;
+  while (e > b && blank(text[e - 1])) --e;
+  return std::u16string(text.substr(b, e - b));
+}
+
+bool EqualsIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (u_toupper(a[i]) != u_toupper(b[i])) return false;
+  }
+  return true;
+}
+
+class PosixPlatform final : public Platform {
+ public:
+  PosixPlatform() {
+    std::setlocale(LC_ALL, "");
+    const char* codeset = nl_langinfo(CODESET);
+    utf8Locale_ = codeset != nullptr && (std::strcmp(codeset, "UTF-8") == 0 ||
+                                         std::strcmp(codeset, "utf8") == 0);
+  }
+
+  std::size_t ReadStdin(std::span<std::uint8_t> into) override {
+    for (;;) {
+      const ssize_t n = ::read(STDIN_FILENO, into.data(), into.size());
+      if (n < 0 && errno == EINTR) continue;
+      return n > 0 ? static_cast<std::size_t>(n) : 0;
+    }
+  }
+
+  OutputKind StdoutKind() override {
+    struct stat st {};
+    if (::fstat(STDOUT_FILENO, &st) != 0) return OutputKind::None;
+    return ::isatty(STDOUT_FILENO) ? OutputKind::Console : OutputKind::PipeOrFile;
+  }
+
+  bool WriteStdout(std::span<const std::uint8_t> bytes) override {
+    return WriteAll(STDOUT_FILENO, bytes.data(), bytes.size());
+  }
+
+  void WriteStderr(std::u16string_view text) override {
+    const std::string bytes = Narrow(text);
+    WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
+  }
+
+  bool IsValidUtf8(std::string_view bytes) override { return IsWellFormedUtf8(bytes); }
+  std::u16string Utf8ToUnicode(std::string_view bytes) override { return DecodeUtf8Lenient(bytes); }
+
+  unsigned AnsiCodePage() override { return utf8Locale_ ? 65001 : 1252; }
+  unsigned ConsoleOutputCodePage() override { return AnsiCodePage(); }
+
+  std::string FromUnicode(std::u16string_view text, unsigned codePage) override {
+    if (codePage == 65001) return EncodeUtf8(text);
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      char32_t c = text[i];
+      if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+          text[i + 1] <= 0xDFFF) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+        ++i;
+      }
+      if (auto byte = Cp1252Byte(c)) {
+        out.push_back(static_cast<char>(*byte));
+      } else {
+        out.push_back(static_cast<char>(bestFit_.Map(c)));
+      }
+    }
+    return out;
+  }
+
+  std::u16string ToUpper(std::u16string_view text) override {
+    std::u16string out(text);
+    for (std::size_t i = 0; i < out.size(); ++i) {
+      const char16_t c = out[i];
+      if (c < 0x80) {
+        if (c >= u'a' && c <= u'z') out[i] = static_cast<char16_t>(c - 32);
+        continue;
+      }
+      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 &&
+          out[i + 1] <= 0xDFFF) {
+        const UChar32 cp = 0x10000 + ((c - 0xD800) << 10) + (out[i + 1] - 0xDC00);
+        const UChar32 up = u_toupper(cp);
+        if (up >= 0x10000) {
+          out[i] = static_cast<char16_t>(0xD800 + ((up - 0x10000) >> 10));
+          out[i + 1] = static_cast<char16_t>(0xDC00 + ((up - 0x10000) & 0x3FF));
+        }
+        ++i;
+        continue;
+      }
+      const UChar32 up = u_toupper(c);
+      if (up < 0x10000) out[i] = static_cast<char16_t>(up);
+    }
+    return out;
+  }
+
+  std::u16string LocalAppDataFolder() override {
+    return Widen(XdgFolder("XDG_DATA_HOME", "/.local/share"));
+  }
+
+  std::u16string TempFolder() override {
+    if (auto dir = Env("TMPDIR"); dir && !dir->empty()) return Widen(*dir);
+    return u"/tmp";
+  }
+
+  char16_t PathSeparator() override { return u'/'; }
+
+  std::optional<std::uint64_t> FindFileSize(std::u16string_view path) override {
+    struct stat st {};
+    if (::stat(Narrow(path).c_str(), &st) != 0) return std::nullopt;
+    return S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  }
+
+  bool FileExists(std::u16string_view path) override {
+    struct stat st {};
+    return ::stat(Narrow(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  }
+
+  bool DeleteFile(std::u16string_view path) override {
+    return ::unlink(Narrow(path).c_str()) == 0;
+  }
+
+  CreateDirectoryResult CreateDirectory(std::u16string_view path) override {
+    if (::mkdir(Narrow(path).c_str(), 0777) == 0) return CreateDirectoryResult::Created;
+    return errno == EEXIST ? CreateDirectoryResult::AlreadyExists : CreateDirectoryResult::Failed;
+  }
+
+  std::u16string CreateUniqueFile(std::u16string_view folder) override {
+    std::string prefix = Narrow(folder);
+    if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const unsigned start =
+        static_cast<unsigned>(now.tv_nsec / 1000000 + now.tv_sec * 1000 + ::getpid());
+    for (unsigned k = 0; k < 0x10000; ++k) {
+      const unsigned number = (start + k) & 0xFFFF;
+      if (number == 0) continue;
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "%X", number);
+      const std::string name = prefix + hex + ".tmp";
+      const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+      if (fd >= 0) {
+        ::close(fd);
+        return Widen(name);
+      }
+      if (errno != EEXIST) return {};
+    }
+    return {};
+  }
+
+  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override {
+    OpenResult result;
+    const int flags = (mode == OpenMode::CreateAlways ? O_WRONLY : O_RDWR) | O_CREAT | O_CLOEXEC;
+    const int fd = ::open(Narrow(path).c_str(), flags, 0666);
+    if (fd < 0) {
+      result.errorText = ErrnoText(errno);
+      return result;
+    }
+    // Sharing for reading only: one writer at a time, across processes.
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      ::close(fd);
+      result.busy = error == EWOULDBLOCK;
+      result.errorText = ErrnoText(error);
+      return result;
+    }
+    if (mode == OpenMode::CreateAlways && ::ftruncate(fd, 0) != 0) {
+      result.errorText = ErrnoText(errno);
+      ::close(fd);
+      return result;
+    }
+    result.file = std::make_unique<PosixFile>(fd);
+    return result;
+  }
+
+  std::u16string ReadProfileString(std::u16string_view path, std::u16string_view section,
+                                   std::u16string_view key,
+                                   std::u16string_view defaultValue) override {
+    const auto content = ReadWholeFile(Narrow(path));
+    std::u16string value(defaultValue);
+    if (content) {
+      std::u16string text = Widen(*content);
+      if (!text.empty() && text.front() == 0xFEFF) text.erase(0, 1);
+      bool inSection = false;
+      std::size_t start = 0;
+      while (start < text.size()) {
+        std::size_t end = text.find(u'\n', start);
+        if (end == std::u16string::npos) end = text.size();
+        const std::u16string line = Trim(std::u16string_view(text).substr(start, end - start));
+        start = end + 1;
+        if (line.empty() || line.front() == u';') continue;
+        if (line.front() == u'[') {
+          const std::size_t close = line.find(u']');
+          inSection = close != std::u16string::npos &&
+                      EqualsIgnoringCase(Trim(std::u16string_view(line).substr(1, close - 1)), section);
+          continue;
+        }
+        const std::size_t eq = line.find(u'=');
+        if (!inSection || eq == std::u16string::npos) continue;
+        if (!EqualsIgnoringCase(Trim(std::u16string_view(line).substr(0, eq)), key)) continue;
+        value = Trim(std::u16string_view(line).substr(eq + 1));
+        // Like the Windows reader: one pair of enclosing quotation marks goes.
+        if (value.size() >= 2 && (value.front() == u'"' || value.front() == u'\'') &&
+            value.back() == value.front()) {
+          value = value.substr(1, value.size() - 2);
+        }
+        break;
+      }
+    }
+    if (value.size() > 2047) value.resize(2047);
+    return value;
+  }
+
+  LocalDateTime LocalTime() override {
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    tm local {};
+    ::localtime_r(&now.tv_sec, &local);
+    return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+            local.tm_min,         local.tm_sec,     static_cast<int>(now.tv_nsec / 1000000)};
+  }
+
+  std::u16string FormatDateTime(const LocalDateTime& time) override {
+    tm value {};
+    value.tm_year = time.year - 1900;
+    value.tm_mon = time.month - 1;
+    value.tm_mday = time.day;
+    value.tm_hour = time.hour;
+    value.tm_min = time.minute;
+    value.tm_sec = time.second;
+    value.tm_isdst = -1;
+    const bool midnight = time.hour == 0 && time.minute == 0 && time.second == 0 &&
+                          time.millisecond == 0;
+    char buffer[128];
+    const std::size_t n = std::strftime(buffer, sizeof buffer, midnight ? "%x" : "%x %X", &value);
+    return Widen(std::string_view(buffer, n));
+  }
+
+  void Sleep(std::chrono::milliseconds duration) override { std::this_thread::sleep_for(duration); }
+
+  std::uint32_t TickCount() override {
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint32_t>(static_cast<std::uint64_t>(now.tv_sec) * 1000 +
+                                      static_cast<std::uint64_t>(now.tv_nsec) / 1000000);
+  }
+
+  std::optional<std::uint64_t> PerformanceCounter() override {
+    timespec now {};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000000000ULL +
+           static_cast<std::uint64_t>(now.tv_nsec);
+  }
+
+  void ShowErrorBox(std::u16string_view caption, std::u16string_view text) override {
+    std::u16string line(caption);
+    line += u": ";
+    line += text;
+    line += u'\n';
+    WriteStderr(line);
+    const bool graphical = Env("DISPLAY").has_value() || Env("WAYLAND_DISPLAY").has_value();
+    if (graphical && OnPath("zenity")) {
+      const std::string title = "--title=" + Narrow(caption);
+      const std::string body = "--text=" + Narrow(text);
+      std::vector<char*> argv = {const_cast<char*>("zenity"), const_cast<char*>("--error"),
+                                 const_cast<char*>(title.c_str()), const_cast<char*>(body.c_str()),
+                                 nullptr};
+      pid_t pid = 0;
+      if (::posix_spawnp(&pid, "zenity", nullptr, nullptr, argv.data(), environ) == 0) {
+        int status = 0;
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+      }
+    }
+  }
+
+  void InitializeCom() override {}
+
+  void LaunchViewer(std::u16string_view program, std::u16string_view argument) override {
+    const std::string file = Narrow(program);
+    const std::string arg = Narrow(argument);
+    std::vector<char*> argv = {const_cast<char*>(file.c_str())};
+    if (!arg.empty()) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    ::posix_spawn(&pid, file.c_str(), nullptr, nullptr, argv.data(), environ);
+  }
+
+  std::optional<std::u16string> ComputerName() override {
+    char name[256] = {};
+    if (::gethostname(name, sizeof name - 1) != 0) return std::nullopt;
+    return Widen(name);
+  }
+
+  std::optional<std::u16string> UserName() override {
+    const passwd* pw = getpwuid(geteuid());
+    if (pw == nullptr || pw->pw_name == nullptr) return std::nullopt;
+    return Widen(pw->pw_name);
+  }
+
+  PortSetting ReadPortSetting() override {
+    PortSetting setting;
+    const std::string folder = XdgFolder("XDG_CONFIG_HOME", "/.config") + "/Kelmarq/Orvanta";
+    // The key is created when missing, as the registry key is.
+    std::size_t pos = 1;
+    while (pos != std::string::npos) {
+      pos = folder.find('/', pos);
+      const std::string part = folder.substr(0, pos);
+      if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) break;
+      if (pos != std::string::npos) ++pos;
+    }
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+        ::access(folder.c_str(), R_OK | X_OK) != 0) {
+      return setting;  // not reachable
+    }
+    const auto content = ReadWholeFile(folder + "/WebSocketPort");
+    if (!content) {
+      setting.outcome = PortSetting::Outcome::Missing;
+      return setting;
+    }
+    const std::string text = Narrow(Trim(Widen(*content)));
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) {
+      setting.outcome = PortSetting::Outcome::Unreadable;
+      setting.errorKind = u"ERegistryException";
+      setting.errorMessage = U16("Ungültiger Datentyp für 'WebSocketPort'");
+      return setting;
+    }
+    setting.outcome = PortSetting::Outcome::Read;
+    setting.value = value;
+    return setting;
+  }
+
+ private:
+  bool utf8Locale_ = false;
+  BestFit1252 bestFit_;
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static PosixPlatform platform;
+  return platform;
+}
+
+}  // namespace pelliport

@@ -1,0 +1,31 @@
+// A fresh folder for one test, removed with everything in it afterwards.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace pelliport::testing {
+
+class ScratchFolder {
+ public:
+  ScratchFolder();
+  ~ScratchFolder();
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& Path() const { return path_; }
+  std::u16string U16() const { return path_.u16string(); }
+  // Creates a subfolder and returns it.
+  std::filesystem::path Make(const std::string& name) const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// File helpers for tests.
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder);
+
+}  // namespace pelliport::testing

@@ -1,0 +1,156 @@
+#include "platform/utf.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace pelliport {
+namespace {
+
+// Length of the well-formed sequence at bytes[i], or 0 when it is ill-formed.
+// Bounds follow the table of well-formed byte sequences of Unicode 3.9.
+std::size_t SequenceLength(const unsigned char* p, std::size_t left, char32_t& cp) {
+  const unsigned char b0 = p[0];
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  }
+  auto cont = [&](std::size_t k, unsigned char lo = 0x80, unsigned char hi = 0xBF) {
+    return k < left && p[k] >= lo && p[k] <= hi;
+  };
+  if (b0 >= 0xC2 && b0 <= 0xDF) {
+    if (!cont(1)) return 0;
+    cp = (char32_t(b0 & 0x1F) << 6) | (p[1] & 0x3F);
+    return 2;
+  }
+  if (b0 >= 0xE0 && b0 <= 0xEF) {
+    const unsigned char lo = b0 == 0xE0 ? 0xA0 : 0x80;
+    const unsigned char hi = b0 == 0xED ? 0x9F : 0xBF;
+    if (!cont(1, lo, hi) || !cont(2)) return 0;
+    cp = (char32_t(b0 & 0x0F) << 12) | (char32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
+    return 3;
+  }
+  if (b0 >= 0xF0 && b0 <= 0xF4) {
+    const unsigned char lo = b0 == 0xF0 ? 0x90 : 0x80;
+    const unsigned char hi = b0 == 0xF4 ? 0x8F : 0xBF;
+    if (!cont(1, lo, hi) || !cont(2) || !cont(3)) return 0;
+    cp = (char32_t(b0 & 0x07) << 18) | (char32_t(p[1] & 0x3F) << 12) |
+         (char32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
+    return 4;
+  }
+  return 0;
+}
+
+// Number of leading ASCII bytes, eight at a time.
+std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
+  std::size_t i = 0;
+  while (i + 8 <= n) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word & 0x8080808080808080ULL) break;
+    i += 8;
+  }
+  while (i < n && p[i] < 0x80) ++i;
+  return i;
+}
+
+void Append(std::u16string& out, char32_t cp) {
+  if (cp < 0x10000) {
+    out.push_back(static_cast<char16_t>(cp));
+  } else {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  }
+}
+
+template <bool Strict>
+bool Decode(std::string_view bytes, std::u16string& out) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  out.clear();
+  out.reserve(n);
+  std::size_t i = 0;
+  while (i < n) {
+    const std::size_t run = AsciiRun(p + i, n - i);
+    for (std::size_t k = 0; k < run; ++k) out.push_back(static_cast<char16_t>(p[i + k]));
+    i += run;
+    if (i == n) break;
+    char32_t cp = 0;
+    const std::size_t len = SequenceLength(p + i, n - i, cp);
+    if (len == 0) {
+      if (Strict) return false;
+      out.push_back(u'\uFFFD');
+      // Skip the lead byte and any continuation bytes that belong to it.
+      ++i;
+      while (i < n && (p[i] & 0xC0) == 0x80) ++i;
+      continue;
+    }
+    Append(out, cp);
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool IsWellFormedUtf8(std::string_view bytes) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::size_t n = bytes.size();
+  std::size_t i = 0;
+  while (i < n) {
+    i += AsciiRun(p + i, n - i);
+    if (i == n) break;
+    char32_t cp = 0;
+    const std::size_t len = SequenceLength(p + i, n - i, cp);
+    if (len == 0) return false;
+    i += len;
+  }
+  return true;
+}
+
+std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
+  std::u16string out;
+  if (!Decode<true>(bytes, out)) return std::nullopt;
+  return out;
+}
+
+std::u16string DecodeUtf8Lenient(std::string_view bytes) {
+  std::u16string out;
+  Decode<false>(bytes, out);
+  return out;
+}
+
+std::string EncodeUtf8(std::u16string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+}  // namespace pelliport

@@ -1,0 +1,26 @@
+// UTF-8 and UTF-16 conversion over bytes and strings.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace pelliport {
+
+// True when the bytes are well-formed UTF-8: no overlong forms, no encoded
+// surrogates, nothing above U+10FFFF, no sequence cut short.
+bool IsWellFormedUtf8(std::string_view bytes);
+
+// Strict decoding: nullopt for ill-formed input.
+std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes);
+
+// Decoding that replaces every ill-formed sequence by U+FFFD.
+std::u16string DecodeUtf8Lenient(std::string_view bytes);
+
+// Encoding; a lone surrogate becomes U+FFFD.
+std::string EncodeUtf8(std::u16string_view text);
+
+// Shorthand for texts written in source as UTF-8.
+inline std::u16string U16(std::string_view utf8) { return DecodeUtf8Lenient(utf8); }
+
+}  // namespace pelliport
