@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian 12 machine (run as root,
+# or with sudo available). Safe to run again.
+set -euo pipefail
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+
+packages=(
+  # Linux build and tests
+  build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libicu-dev libjpeg62-turbo-dev
+)
+
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
