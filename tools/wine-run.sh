@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Runs a Windows program under Wine with a Wine prefix of its own:
-#   tools/wine-run.sh <wine prefix folder> <program.exe> [arguments...]
+#   tools/wine-run.sh <wine prefix folder> [<program.exe> [arguments...]]
 # The prefix is created on first use (that takes a while); runs that start
-# at the same time wait for each other's creation.
+# at the same time wait for each other's creation. Without a program it
+# only creates the prefix.
 set -euo pipefail
-[ $# -ge 2 ] || { echo "usage: $0 <wine prefix folder> <program> [arguments...]" >&2; exit 2; }
+[ $# -ge 1 ] || { echo "usage: $0 <wine prefix folder> [<program> [arguments...]]" >&2; exit 2; }
 export WINEPREFIX="$(realpath -m "$1")"
 shift
 export WINEDEBUG=-all
@@ -23,4 +24,4 @@ if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
-exec wine "$@"
+[ $# -eq 0 ] || exec wine "$@"
