@@ -11,7 +11,12 @@ work="$root/build/libjpeg-i686-source"
 
 version="$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V | tail -n 1)"
 [ -n "$version" ] || { echo "no source of libjpeg-turbo known to apt: run tools/setup.sh" >&2; exit 1; }
-if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/version" 2>/dev/null)" = "$version" ]; then
+# Unwind tables in the C code, so that an error exit may throw a C++
+# exception through the library's frames (the i686 compiler unwinds by
+# DWARF tables).
+cflags="-O2 -fexceptions"
+stamp="$version $cflags"
+if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$stamp" ]; then
   echo "libjpeg $version for i686 is already built in $prefix"
   exit 0
 fi
@@ -27,7 +32,7 @@ dpkg-source --no-check -x "$dsc" "$work/src" >/dev/null
 # assembler is needed; only the static libjpeg, no TurboJPEG.
 cmake -S "$work/src" -B "$work/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
-  -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS="$cflags" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
   -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG7=OFF -DWITH_JPEG8=OFF \
@@ -39,6 +44,6 @@ mkdir -p "$prefix/lib" "$prefix/include"
 cp "$work/build/libjpeg.a" "$prefix/lib/"
 cp "$work/build/jconfig.h" "$work/src/jpeglib.h" "$work/src/jmorecfg.h" "$work/src/jerror.h" \
    "$prefix/include/"
-echo "$version" >"$prefix/version"
+echo "$stamp" >"$prefix/stamp"
 rm -rf "$work"
 echo "libjpeg $version for i686 built into $prefix"
