@@ -6,3 +6,4 @@ cd "$(dirname "$0")/.."
 tools/setup.sh
 tools/build-linux.sh normal
 tools/build-linux.sh sanitize
+tools/build-windows.sh
