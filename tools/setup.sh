@@ -8,7 +8,7 @@ SUDO=""
 packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libicu-dev libjpeg62-turbo-dev
+  libicu-dev libjpeg62-turbo-dev python3
   # Windows build (mingw-w64 for i686) and its tests under 32-bit Wine;
   # dpkg-dev for fetching libjpeg's source
   g++-mingw-w64-i686 wine wine32:i386 dpkg-dev
