@@ -11,8 +11,10 @@ shift
 export WINEDEBUG=-all
 # A 32-bit prefix: the programs are 32-bit, and no 64-bit Wine is needed.
 export WINEARCH=win32
-# No Wine helpers (Mono, Gecko) asked for, no display needed.
+# No Wine helpers (Mono, Gecko) asked for.
 export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
+# No display: message boxes return at once instead of waiting for a click.
+unset DISPLAY WAYLAND_DISPLAY
 if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
   mkdir -p "$(dirname "$WINEPREFIX")"
   (
