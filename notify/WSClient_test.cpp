@@ -175,16 +175,19 @@ TEST(TWSClient, ServerClosingAfterConnectedMeansNotConnected) {
 }
 
 TEST(TWSClient, MessageSurvivesTheCloseWhileTheServerKeepsTalking) {
-  // The server sends pings and messages before and while the notification is
-  // written and reads the client's frames only afterwards, so unread bytes
-  // are waiting at the client whenever it closes.
+  // The server sends pings and messages all through the exchange and reads
+  // the client's frames only afterwards. Like a real server, it drops the
+  // connection, unread bytes and all, as soon as a send fails because the
+  // client has reset the connection.
   constexpr int kRuns = 300;
   std::vector<std::string> received;
   ScriptedServer server(
       [&](ServerPeer& peer) {
-        peer.Send(ServerPeer::Answer(peer.ReadRequest()));
+        if (!peer.Send(ServerPeer::Answer(peer.ReadRequest()))) return;
         for (int i = 0; i < 20; ++i) {
-          peer.Send(ServerFrame(0x89, "ping " + std::to_string(i)) + ServerFrame(0x81, std::string(200, 'n')));
+          if (!peer.Send(ServerFrame(0x89, "ping " + std::to_string(i)) + ServerFrame(0x81, std::string(200, 'n')))) {
+            return;
+          }
           std::this_thread::sleep_for(100us);
         }
         while (auto frame = peer.ReadFrame()) {

@@ -56,8 +56,8 @@ std::string ServerPeer::Answer(const std::string& request, std::string_view extr
          ExpectedAcceptValue(KeyOf(request)) + "\r\n" + std::string(extraLines) + "\r\n";
 }
 
-void ServerPeer::Send(std::string_view bytes) {
-  socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+bool ServerPeer::Send(std::string_view bytes) {
+  return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}).Ok();
 }
 
 std::optional<ClientFrame> ServerPeer::ReadFrame() {

@@ -48,7 +48,8 @@ class ServerPeer {
   // The standard 101 answer for the request's key, with extra header lines
   // (each ended by CR LF) before the empty line.
   static std::string Answer(const std::string& request, std::string_view extraLines = {});
-  void Send(std::string_view bytes);
+  // False when the client has reset the connection (or the send failed otherwise).
+  bool Send(std::string_view bytes);
   std::optional<ClientFrame> ReadFrame();
   StreamEnd ReadToEnd(std::chrono::milliseconds patience = kPatience);
   // True when bytes (or the end) arrive within the time.
