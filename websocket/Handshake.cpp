@@ -30,9 +30,12 @@ std::string ExpectedAcceptValue(std::string_view key) {
 
 std::string BuildHandshakeRequest(const HandshakeRequest& request) {
   std::string path = request.path;
-  if (path.empty() || path.front() != '/') path.insert(path.begin(), '/');
+  if (path.empty() || path.front() != '/') path = '/' + path;
   std::string host = request.host;
-  if (request.port != 80 && request.port != 443) host += ":" + std::to_string(request.port);
+  if (request.port != 80 && request.port != 443) {
+    host += ':';
+    host += std::to_string(request.port);
+  }
 
   std::string out;
   const auto line = [&out](std::string_view text) {
