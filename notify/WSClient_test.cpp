@@ -83,7 +83,10 @@ TEST(TWSClient, DeliversTheTextAsOneMaskedFrameAndEndsTheStream) {
 
 TEST(TWSClient, NothingListeningMeansNotConnected) {
   std::u16string error;
-  std::uint16_t port = ListenOnLoopback(0, error)->Port();  // closed again at once
+  auto listener = ListenOnLoopback(0, error);
+  ASSERT_TRUE(listener);
+  const std::uint16_t port = listener->Port();
+  listener.reset();  // nothing listens there any more
   for (const std::int32_t p : {static_cast<std::int32_t>(port), 0, 65536}) {
     auto client = TWSClient::InitClient(SystemPlatform(), p);
     EXPECT_FALSE(client->Connected()) << p;
@@ -93,15 +96,12 @@ TEST(TWSClient, NothingListeningMeansNotConnected) {
 }
 
 TEST(TWSClient, UsesTheLow16BitsOfThePort) {
-  std::u16string error;
-  auto listener = ListenOnLoopback(4464, error);
-  if (!listener) GTEST_SKIP() << "port 4464 is taken on this machine";
-  listener.reset();
-  Delivery seen;
   // The scripted server picks its own port; this one needs 4464, so it is
   // served here by hand.
+  std::u16string error;
   auto accepting = ListenOnLoopback(4464, error);
-  ASSERT_TRUE(accepting);
+  if (!accepting) GTEST_SKIP() << "port 4464 is taken on this machine";
+  Delivery seen;
   auto served = std::async(std::launch::async, [&] {
     if (auto socket = accepting->Accept(kPatience)) {
       ServerPeer peer(std::move(socket));
