@@ -9,6 +9,8 @@ packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev libjpeg62-turbo-dev
+  # JSON readers that the JSON benchmark compares with
+  nlohmann-json3-dev rapidjson-dev
 )
 
 export DEBIAN_FRONTEND=noninteractive
