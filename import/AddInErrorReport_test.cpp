@@ -55,6 +55,9 @@ struct ReportCase {
   std::string line;                // "{request}" stands for the whole request text
 };
 
+// Shows the case's text when a case fails.
+void PrintTo(const ReportCase& c, std::ostream* os) { *os << c.name; }
+
 const std::string kTitle = "OrvantaBrowserAddInErrorTitle";
 const std::string kDescription = "OrvantaBrowserAddInErrorDescription";
 

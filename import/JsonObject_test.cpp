@@ -16,6 +16,9 @@ struct OutcomeCase {
   JsonObjectOutcome outcome;
 };
 
+// Shows the case's text when a case fails.
+void PrintTo(const OutcomeCase& c, std::ostream* os) { *os << c.json; }
+
 class ObjectOutcome : public ::testing::TestWithParam<OutcomeCase> {};
 
 TEST_P(ObjectOutcome, IsAsExpected) {

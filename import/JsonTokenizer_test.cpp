@@ -48,6 +48,9 @@ struct TokenCase {
   const char* tokens;
 };
 
+// Shows the case's text when a case fails.
+void PrintTo(const TokenCase& c, std::ostream* os) { *os << c.json; }
+
 class TokenSequence : public ::testing::TestWithParam<TokenCase> {};
 
 TEST_P(TokenSequence, ReadsAsExpected) {

@@ -48,6 +48,9 @@ struct ExtractCase {
   const char* table;  // checked only when the result is true
 };
 
+// Shows the case's text when a case fails.
+void PrintTo(const ExtractCase& c, std::ostream* os) { *os << c.json; }
+
 class Extract : public ::testing::TestWithParam<ExtractCase> {};
 
 TEST_P(Extract, FillsTheTable) {
