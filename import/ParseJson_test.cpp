@@ -157,8 +157,18 @@ TEST(DoParseJson, LargeIndexInANameCostsNoMemory) {
   EXPECT_EQ(values.SlotText(2147483647, 0), u"v");
 }
 
-TEST(DoParseJson, DeepNestingAndHugeInputsDoNotExhaustTheStack) {
+TEST(DoParseJson, BadInputGivesTheResultWithoutCrashing) {
+  using namespace std::string_literals;
   TValues values;
+  // Lone surrogates are code units like any other; a raw NUL is malformed.
+  ASSERT_TRUE(DoParseJson(u"{\"html\":\"a\\udc00\\ud800\"}", {u"html"}, values, PlatformUpper));
+  EXPECT_EQ(values.SlotText(0, 0), (std::u16string{u'a', char16_t{0xDC00}, char16_t{0xD800}}));
+  EXPECT_FALSE(DoParseJson(u"{\"html\":\"a\0\"}"s, {u"html"}, values, PlatformUpper));
+  EXPECT_FALSE(DoParseJson(u"{\"html\":\"a\"}\0"s, {u"html"}, values, PlatformUpper));
+  ASSERT_TRUE(DoParseJson(u"{\"html\":\"a\\u0000b\"}", {u"html"}, values, PlatformUpper));
+  EXPECT_EQ(values.SlotText(0, 0), u"a\0b"s);
+  EXPECT_FALSE(DoParseJson(u"{\"html\":\"\\ud800\\x\"}", {u"html"}, values, PlatformUpper));
+
   EXPECT_FALSE(DoParseJson(std::u16string(100000, u'['), {u"html"}, values, PlatformUpper));
   EXPECT_FALSE(DoParseJson(std::u16string(100000, u'{'), {u"html"}, values, PlatformUpper));
   const std::u16string deep = u"{\"html\":" + std::u16string(100000, u'[') + u"\"v\"";
