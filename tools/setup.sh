@@ -9,10 +9,16 @@ packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev libjpeg62-turbo-dev python3
+  # WebSocket interoperability tests: Debian's python3-websockets server
+  python3-websockets
+  # JSON readers that the JSON benchmark compares with
+  nlohmann-json3-dev rapidjson-dev
   # Windows build (mingw-w64 for i686) and its tests under 32-bit Wine;
   # dpkg-dev for fetching libjpeg's source
   g++-mingw-w64-i686 wine wine32:i386 dpkg-dev
 )
+# ... and the npm package ws, run with Node.js (kept when it is already there)
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 # The Windows tests run under 32-bit Wine.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
