@@ -9,8 +9,16 @@ packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev libjpeg62-turbo-dev
+  # Tests of the install scripts (the Windows ones under Wine) and the
+  # stand-in of the desktop application
+  python3-websockets wine
 )
 
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
 $SUDO apt-get install -y -q --no-install-recommends "${packages[@]}"
+
+# The browser of the end-to-end test. Where it cannot be installed, the test
+# says so and is skipped.
+$SUDO apt-get install -y -q --no-install-recommends chromium ||
+  echo "setup.sh: chromium could not be installed; the Chromium end-to-end test will be skipped" >&2

@@ -210,7 +210,6 @@ def main():
     ENVIRONMENT.update({
         "WINEPREFIX": str(Path(args.prefix).resolve()),
         "WINEDEBUG": "-all",
-        "WINEARCH": "win32",
         # Neither Mono nor Gecko are needed, so Wine asks for neither.
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
     })
