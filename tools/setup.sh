@@ -8,11 +8,16 @@ SUDO=""
 packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libicu-dev libjpeg62-turbo-dev
-  # Tests of the install scripts (the Windows ones under Wine) and the
-  # stand-in of the desktop application
-  python3-websockets wine
+  libicu-dev libjpeg62-turbo-dev python3
+  # WebSocket interoperability tests: Debian's python3-websockets server
+  python3-websockets
+  # JSON readers that the JSON benchmark compares with
+  nlohmann-json3-dev rapidjson-dev
+  # Tests of the install scripts for Windows, under Wine
+  wine
 )
+# ... and the npm package ws, run with Node.js (kept when it is already there)
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q
