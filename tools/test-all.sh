@@ -10,5 +10,5 @@ tools/build-linux.sh normal
 # extension. The request kinds' handlers and the notification are checked but
 # do not fail the run until the host has them (--pending).
 /usr/bin/python3 install/test_chromium_end_to_end.py --host build/linux/host/PelliportHost \
-  --pending capture,domain,identification,addin,notify
+  --pending capture,domain,identification,notify
 tools/build-linux.sh sanitize

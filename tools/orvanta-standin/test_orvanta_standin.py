@@ -122,6 +122,21 @@ class RunTest(unittest.TestCase):
             self.assertEqual(records[0]["list_file"]["lines"], ["TYPE=XING", "URL=https://example.com/Köln"])
             self.assertIsNone(records[1]["list_file"])
 
+    @unittest.skipUnless(os.environ.get("PELLIPORT_WS_SEND"), "PELLIPORT_WS_SEND names no ws_send tool")
+    def test_receives_from_the_hosts_websocket_client(self):
+        # ws_send sends through the host's own WebSocket client.
+        with tempfile.TemporaryDirectory() as folder:
+            note = Path(folder) / "note.txt"
+            note.write_bytes("pc/jürgen\nDO_VORANDTIMPORT\nhttps://example.com/a?b=c".encode("utf-8"))
+            record = Path(folder) / "record.jsonl"
+            process, port = self.start("--record", str(record), "--count", "1", "--timeout", "20")
+            sent = subprocess.run([os.environ["PELLIPORT_WS_SEND"], str(port), str(note)], timeout=30)
+            process.communicate(timeout=20)
+            self.assertEqual((sent.returncode, process.returncode), (0, 0))
+            received = json.loads(record.read_text(encoding="utf-8"))
+            self.assertEqual((received["sender"], received["command"], received["payload"]),
+                             ("pc/jürgen", "DO_VORANDTIMPORT", "https://example.com/a?b=c"))
+
     def test_timeout_before_the_count_fails(self):
         process, _ = self.start("--count", "1", "--timeout", "0.3")
         output, _ = process.communicate(timeout=20)
