@@ -13,8 +13,9 @@ packages=(
   python3-websockets
   # JSON readers that the JSON benchmark compares with
   nlohmann-json3-dev rapidjson-dev
-  # Windows build (mingw-w64 for i686) and its tests under 32-bit Wine;
-  # dpkg-dev for fetching libjpeg's source
+  # Windows build (mingw-w64 for i686) and its tests under 32-bit Wine, which
+  # the tests of the install scripts for Windows use too; dpkg-dev for
+  # fetching libjpeg's source
   g++-mingw-w64-i686 wine wine32:i386 dpkg-dev
 )
 # ... and the npm package ws, run with Node.js (kept when it is already there)
@@ -41,3 +42,8 @@ apt_get() {
 export DEBIAN_FRONTEND=noninteractive
 apt_get update -q
 apt_get install -y -q --no-install-recommends "${packages[@]}"
+
+# The browser of the end-to-end test. Where it cannot be installed, the test
+# says so and is skipped.
+apt_get install -y -q --no-install-recommends chromium ||
+  echo "setup.sh: chromium could not be installed; the Chromium end-to-end test will be skipped" >&2
