@@ -1,1 +1,143 @@
+#include "import/UOrvantaImport.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/testing/FakePlatform.h"
+#include "platform/testing/ScratchFolder.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+using testing::FakePlatform;
+using testing::ListFolder;
+using testing::ScratchFolder;
+using testing::WriteFileBytes;
+
+TEST(IniInteger, ReadsDecimalAndHexadecimalNumbersOnly) {
+  struct Case {
+    const char16_t* text;
+    std::int32_t value;
+  };
+  const Case cases[] = {
+      {u"1", 1},        {u"-1", -1},           {u"+7", 7},     {u"0", 0},
+      {u"0x1", 1},      {u"$10", 16},          {u"0XfF", 255}, {u"$FFFFFFFF", -1},
+      {u"True", 0},     {u"yes", 0},           {u"", 0},       {u"1 ", 0},
+      {u"2147483647", 2147483647}, {u"2147483648", 0}, {u"-2147483648", INT32_MIN},
+      {u"0x", 0},       {u"$100000000", 0},    {u"1.5", 0},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ParseIniInteger(c.text), c.value) << EncodeUtf8(c.text);
+}
+
+class ImportEngineTest : public ::testing::Test {
+ protected:
+  ImportEngineTest() {
+    platform.localAppData = scratch.U16();
+    platform.temp = (scratch.Path() / "temp").u16string();
+    std::filesystem::create_directories(scratch.Path() / "Orvanta");
+    std::filesystem::create_directories(scratch.Path() / "temp");
+  }
+
+  // Log lines without their timestamps.
+  std::vector<std::string> LogTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& line : platform.LogLines()) texts.push_back(line.substr(line.find("]: ") + 3));
+    return texts;
+  }
+
+  void Settings(const std::string& ini) { WriteFileBytes(scratch.Path() / "Orvanta" / "PelliportHost.ini", ini); }
+
+  void Run(const std::string& request) {
+    TLogFile log(platform);
+    TOrvantaImport engine(platform);
+    EXPECT_EQ(engine.StartImport(request, log), u"");
+    workFolder = std::filesystem::path(engine.sFilePath);
+  }
+
+  ScratchFolder scratch;
+  FakePlatform platform;
+  std::filesystem::path workFolder;
+};
+
+TEST_F(ImportEngineTest, RequestWithoutMarkerLogsTheCommonLinesAndLeavesAnEmptyWorkFolder) {
+  Run(R"({"a":1})");
+  const std::string ini = (scratch.Path() / "Orvanta" / "PelliportHost.ini").string();
+  const std::vector<std::string> expected = {
+      "[StartImport] call ReadIni",
+      "ReadIni: Ini = " + ini,
+      "ReadIni: Aktiv = False",
+      "ReadIni: File = ",
+      "[StartImport] TmpFilePath=" + workFolder.string(),
+      "[StartImport] UTF8ContentLength=7",
+      "[StartImport]|_Done!",
+  };
+  EXPECT_EQ(LogTexts(), expected);
+  EXPECT_TRUE(platform.boxes.empty());
+  // The work folder is the only thing left in the temporary folder: its
+  // name's reservation is gone, and the folder is empty.
+  EXPECT_EQ(ListFolder(scratch.Path() / "temp"), std::vector<std::filesystem::path>{workFolder});
+  EXPECT_TRUE(std::filesystem::is_empty(workFolder));
+  EXPECT_EQ(workFolder.parent_path(), scratch.Path() / "temp");
+  EXPECT_EQ(workFolder.extension(), "");
+}
+
+TEST_F(ImportEngineTest, LengthCountsUtf16CodeUnits) {
+  Run("\"\xC3\xA4\xF0\x9F\x98\x80\"");  // quote, one BMP letter, one pair, quote
+  EXPECT_EQ(LogTexts()[5], "[StartImport] UTF8ContentLength=5");
+}
+
+TEST_F(ImportEngineTest, ViewerLaunchFollowsTheSettings) {
+  const auto viewer = scratch.Path() / "viewer";
+  WriteFileBytes(viewer, "");
+  struct Case {
+    std::string aktiv;
+    bool existing;
+    bool launched;
+  };
+  const Case cases[] = {{"1", true, true},   {"-1", true, true},   {"0x1", true, true},
+                        {"True", true, false}, {"0", true, false}, {"1", false, false}};
+  for (const auto& c : cases) {
+    platform.launches.clear();
+    std::filesystem::remove(scratch.Path() / "Orvanta" / "PelliportLog.txt");
+    const std::string file = c.existing ? viewer.string() : (scratch.Path() / "nothing").string();
+    Settings("[Execute]\nAktiv=" + c.aktiv + "\nFilename=" + file + "\n");
+    Run(R"({"domain":"example.com"})");
+    const auto texts = LogTexts();
+    ASSERT_EQ(platform.launches.size(), c.launched ? 1u : 0u) << c.aktiv;
+    EXPECT_EQ(texts[3], "ReadIni: File = " + (c.existing ? viewer.string() : ""));
+    if (c.launched) {
+      EXPECT_EQ(platform.launches[0].program, viewer.u16string());
+      EXPECT_EQ(platform.launches[0].argument, u"");  // no page, so no path
+      EXPECT_EQ(texts[texts.size() - 3], "ShellExecute: \"" + viewer.string() + "\" \"\"");
+      EXPECT_EQ(texts[texts.size() - 2], "ShellExecute abgeschlossen");
+    }
+    EXPECT_EQ(texts[2], std::string("ReadIni: Aktiv = ") + (c.aktiv == "True" || c.aktiv == "0" ? "False" : "True"));
+    EXPECT_EQ(texts.back(), "[StartImport]|_Done!");
+  }
+}
+
+TEST_F(ImportEngineTest, CatchAllLogsTheFailureThenShowsTheBoxAndEndsNormally) {
+  platform.upperCaseFailure = {{u"EConvertError", u"kaputt"}};
+  Run(R"({"html":"x"})");
+  const auto texts = LogTexts();
+  ASSERT_GE(texts.size(), 2u);
+  EXPECT_EQ(texts[texts.size() - 2], "[StartImport]EConvertError: kaputt");
+  EXPECT_EQ(texts.back(), "[StartImport]|_Done!");
+  ASSERT_EQ(platform.boxes.size(), 1u);
+  EXPECT_EQ(platform.boxes[0].caption, u"Orvanta Browser Add-In | Fehler");
+  EXPECT_EQ(platform.boxes[0].text, u"Fehler beim Parsen");
+  EXPECT_EQ(platform.boxes[0].logLinesBefore, texts.size() - 1);  // after the error line
+}
+
+TEST_F(ImportEngineTest, MissingTemporaryFolderStillLogsAndEndsNormally) {
+  platform.temp = (scratch.Path() / "missing").u16string();
+  Run(R"({"a":1})");
+  const auto texts = LogTexts();
+  EXPECT_EQ(texts[4].rfind("[StartImport] TmpFilePath=", 0), 0u);
+  EXPECT_EQ(texts.back(), "[StartImport]|_Done!");
+}
+
+}  // namespace
+}  // namespace pelliport

@@ -1,1 +1,136 @@
+#include "log/ULogWriter.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+
+#include "platform/utf.h"
+
+#include "platform/testing/FakePlatform.h"
+#include "platform/testing/ScratchFolder.h"
+
+namespace pelliport {
+namespace {
+
+using testing::FakePlatform;
+using testing::ReadFileBytes;
+using testing::ScratchFolder;
+using testing::WriteFileBytes;
+
+class LogWriterTest : public ::testing::Test {
+ protected:
+  LogWriterTest() {
+    platform.localAppData = scratch.U16();
+    std::filesystem::create_directory(LogPath().parent_path());
+    platform.clock = LocalDateTime{2022, 3, 9, 14, 5, 9, 0};
+    platform.codePage = 1252;
+  }
+  std::filesystem::path LogPath() const { return scratch.Path() / "Orvanta" / "PelliportLog.txt"; }
+  std::string Stamp() { return "[" + EncodeUtf8(platform.FormatDateTime(*platform.clock)) + "]: "; }
+
+  ScratchFolder scratch;
+  FakePlatform platform;
+};
+
+TEST_F(LogWriterTest, LinesCarryTheTimestampAndEndInCrLf) {
+  TLogFile log(platform);
+  log.WriteToLogFile(u"[StartImport] call ReadIni");
+  log.WriteToLogFile(u"first\nsecond");
+  EXPECT_EQ(ReadFileBytes(LogPath()),
+            Stamp() + "[StartImport] call ReadIni\r\n" + Stamp() + "first\nsecond\r\n");
+}
+
+TEST_F(LogWriterTest, ErrorLinesJoinSummaryKindAndDetails) {
+  TLogFile log(platform);
+  log.WriteErrorToLogFile(u"[StartImport]", u"EAbort", u"Operation abgebrochen");
+  log.WriteErrorToLogFile(u"[StartImport] AddIn reports error", u"", u"x");
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "[StartImport]EAbort: Operation abgebrochen\r\n" +
+                                          Stamp() + "[StartImport] AddIn reports errorx\r\n");
+}
+
+TEST_F(LogWriterTest, TextIsWrittenInTheAnsiCodePage) {
+  TLogFile log(platform);
+  log.WriteToLogFile(u"\u00e4 \u0444");
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "\xE4 ?\r\n");
+  platform.codePage = 65001;
+  log.WriteToLogFile(u"\u00e4");
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "\xE4 ?\r\n" + Stamp() + "\xC3\xA4\r\n");
+}
+
+TEST_F(LogWriterTest, SizeLimitAppliesAtCreationOnly) {
+  struct Case {
+    std::uint64_t size;
+    bool deleted;
+  };
+  for (const Case c : {Case{2097152, false}, Case{2097153, true}, Case{4294967396ULL, true}}) {
+    WriteFileBytes(LogPath(), "");
+    std::filesystem::resize_file(LogPath(), c.size);
+    TLogFile log(platform);
+    EXPECT_EQ(std::filesystem::exists(LogPath()), !c.deleted) << c.size;
+    log.WriteToLogFile(u"x");
+    EXPECT_EQ(std::filesystem::file_size(LogPath()), c.deleted ? Stamp().size() + 3 : c.size + Stamp().size() + 3)
+        << c.size;
+  }
+}
+
+TEST_F(LogWriterTest, CtrlZInTheLastBytesCutsTheFile) {
+  struct Case {
+    std::string before;
+    std::string kept;
+  };
+  const std::string longHead(200, 'a');
+  const Case cases[] = {
+      {"abc\x1A\r\n", "abc"},
+      {"a\x1A" "b\x1A", "a"},
+      {"\x1A" + longHead, "\x1A" + longHead},  // outside the last 128 bytes
+      {longHead + "\x1A", longHead},
+      {"no cut\r\n", "no cut\r\n"},
+  };
+  for (const auto& c : cases) {
+    WriteFileBytes(LogPath(), c.before);
+    TLogFile log(platform);
+    log.WriteToLogFile(u"x");
+    EXPECT_EQ(ReadFileBytes(LogPath()), c.kept + Stamp() + "x\r\n");
+  }
+}
+
+TEST_F(LogWriterTest, NothingIsLoggedWithoutTheOrvantaFolder) {
+  std::filesystem::remove_all(LogPath().parent_path());
+  TLogFile log(platform);
+  log.WriteToLogFile(u"x");
+  EXPECT_FALSE(std::filesystem::exists(LogPath().parent_path()));
+}
+
+TEST_F(LogWriterTest, OverlongPathWritesNothing) {
+  const auto deep = scratch.Path() / std::string(120, 'd') / std::string(120, 'e');
+  std::filesystem::create_directories(deep / "Orvanta");
+  platform.localAppData = deep.u16string();
+  TLogFile log(platform);
+  ASSERT_GT(log.LogFilePath().size(), 259u);
+  log.WriteToLogFile(u"x");
+  EXPECT_FALSE(std::filesystem::exists(deep / "Orvanta" / "PelliportLog.txt"));
+}
+
+TEST_F(LogWriterTest, WaitsForAnotherWriterInsteadOfDroppingTheLine) {
+  TLogFile log(platform);
+  log.WriteToLogFile(u"first");
+  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  ASSERT_TRUE(held.file);
+  std::thread writer([&] { log.WriteToLogFile(u"second"); });
+  platform.Sleep(std::chrono::milliseconds(100));
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n");  // still waiting
+  held.file.reset();
+  writer.join();
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n" + Stamp() + "second\r\n");
+}
+
+TEST(LogCtrlZCut, KeepsEverythingBeforeTheFirstCtrlZOfTheTail) {
+  const std::uint8_t tail[] = {'a', 0x1A, 'b', 0x1A};
+  EXPECT_EQ(LogSizeAfterCtrlZCut(1000, tail), 997u);
+  const std::uint8_t none[] = {'a', 'b'};
+  EXPECT_EQ(LogSizeAfterCtrlZCut(2, none), 2u);
+}
+
+}  // namespace
+}  // namespace pelliport

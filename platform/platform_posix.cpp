@@ -461,7 +461,11 @@ class PosixPlatform final : public Platform {
     line += text;
     line += u'\n';
     WriteStderr(line);
-    const bool graphical = Env("DISPLAY").has_value() || Env("WAYLAND_DISPLAY").has_value();
+    const auto set = [](const char* name) {
+      const auto value = Env(name);
+      return value && !value->empty();
+    };
+    const bool graphical = set("DISPLAY") || set("WAYLAND_DISPLAY");
     if (graphical && OnPath("zenity")) {
       const std::string title = "--title=" + Narrow(caption);
       const std::string body = "--text=" + Narrow(text);

@@ -1,1 +1,142 @@
+// The real platform of this build, where its behaviour is the host's own
+// contract (unique names, settings file, text conversion, upper case).
+#include "platform/platform.h"
+
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "platform/testing/HostProcess.h"
+#include "platform/testing/ScratchFolder.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+using testing::ScratchFolder;
+using testing::WriteFileBytes;
+
+Platform& P() { return SystemPlatform(); }
+bool OnWindows() { return P().PathSeparator() == u'\\'; }
+
+TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
+  ScratchFolder scratch;
+  std::set<std::u16string> names;
+  for (int i = 0; i < 50; ++i) {
+    const std::u16string name = P().CreateUniqueFile(scratch.U16());
+    ASSERT_FALSE(name.empty());
+    EXPECT_TRUE(names.insert(name).second) << "name handed out twice";
+    EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(name)));
+    const auto file = std::filesystem::path(name).filename().string();
+    ASSERT_GE(file.size(), 5u);
+    ASSERT_LE(file.size(), 8u);
+    EXPECT_EQ(file.substr(file.size() - 4), ".tmp");
+    for (const char c : file.substr(0, file.size() - 4)) {
+      EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(c)) || (c >= 'A' && c <= 'F')) << file;
+    }
+    EXPECT_EQ(name.substr(0, scratch.U16().size() + 1), scratch.U16() + P().PathSeparator());
+  }
+}
+
+TEST(PlatformNames, NoUniqueFileInAMissingFolder) {
+  ScratchFolder scratch;
+  const auto missing = (scratch.Path() / "missing").u16string();
+  const std::u16string name = P().CreateUniqueFile(missing);
+  if (!name.empty()) {
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(name)));
+  }
+}
+
+TEST(PlatformSettings, ProfileStringsFollowTheIniRules) {
+  ScratchFolder scratch;
+  const auto ini = scratch.Path() / "PelliportHost.ini";
+  WriteFileBytes(ini, "[Other]\r\nAktiv=7\r\n[Execute]\r\n; comment\r\nAktiv = 1 \r\nFilename=\"/opt/view er\"\r\n");
+  const auto path = ini.u16string();
+  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Aktiv", u"0"), u"1");
+  EXPECT_EQ(P().ReadProfileString(path, u"execute", u"AKTIV", u"0"), u"1");
+  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Filename", u""), u"/opt/view er");
+  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Missing", u"dflt"), u"dflt");
+  EXPECT_EQ(P().ReadProfileString((scratch.Path() / "none.ini").u16string(), u"Execute", u"Aktiv", u"0"), u"0");
+}
+
+TEST(PlatformText, UpperCaseMapsLettersBeyondAscii) {
+  EXPECT_EQ(P().ToUpper(u"html \u00e4\u00f6\u00fc \u0444 \u0101"), u"HTML \u00c4\u00d6\u00dc \u0424 \u0100");
+  EXPECT_EQ(P().ToUpper(u"\u00df").size(), 1u);  // one unit stays one unit
+}
+
+TEST(PlatformText, Windows1252BestFit) {
+  struct Case {
+    std::u16string text;
+    std::string bytes;
+  };
+  const Case cases[] = {
+      {u"\u00e4", "\xE4"},  {u"\u20ac", "\x80"}, {u"\u2013", "\x96"},
+      {u"\u0100", "A"},     {u"\u0141", "L"},    {u"\u0444", "?"},
+      {u"plain", "plain"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(P().FromUnicode(c.text, 1252), c.bytes) << EncodeUtf8(c.text);
+  EXPECT_EQ(P().FromUnicode(u"\u00e4", 65001), "\xC3\xA4");
+}
+
+TEST(PlatformFiles, FindFileSizeReportsSizesBeyond32Bits) {
+  ScratchFolder scratch;
+  const auto file = scratch.Path() / "big";
+  WriteFileBytes(file, "");
+  std::filesystem::resize_file(file, 4294967396ULL);  // sparse
+  EXPECT_EQ(P().FindFileSize(file.u16string()), std::optional<std::uint64_t>(4294967396ULL));
+  EXPECT_FALSE(P().FindFileSize((scratch.Path() / "none").u16string()).has_value());
+}
+
+TEST(PlatformFiles, OneWriterAtATime) {
+  ScratchFolder scratch;
+  const auto path = (scratch.Path() / "log.txt").u16string();
+  OpenResult first = P().OpenFile(path, OpenMode::OpenAlways);
+  ASSERT_TRUE(first.file);
+  OpenResult second = P().OpenFile(path, OpenMode::OpenAlways);
+  EXPECT_FALSE(second.file);
+  EXPECT_TRUE(second.busy);
+  first.file.reset();
+  EXPECT_TRUE(P().OpenFile(path, OpenMode::OpenAlways).file);
+}
+
+TEST(PlatformTime, MidnightShowsTheDateAlone) {
+  const LocalDateTime midnight{2022, 3, 9, 0, 0, 0, 0};
+  const LocalDateTime later{2022, 3, 9, 14, 5, 9, 0};
+  const std::u16string date = P().FormatDateTime(midnight);
+  const std::u16string full = P().FormatDateTime(later);
+  EXPECT_FALSE(date.empty());
+  EXPECT_EQ(full.substr(0, date.size() + 1), date + u' ');
+  EXPECT_GT(full.size(), date.size() + 1);
+}
+
+TEST(PlatformPortSetting, PortFileOutcomes) {
+  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry";
+  ScratchFolder scratch;
+  const auto config = scratch.Path() / "config";
+  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
+  const auto file = config / "Kelmarq" / "Orvanta" / "WebSocketPort";
+
+  EXPECT_EQ(P().ReadPortSetting().outcome, PortSetting::Outcome::Missing);
+  EXPECT_TRUE(std::filesystem::is_directory(file.parent_path()));  // created when missing
+
+  WriteFileBytes(file, " 6000\n");
+  PortSetting read = P().ReadPortSetting();
+  EXPECT_EQ(read.outcome, PortSetting::Outcome::Read);
+  EXPECT_EQ(read.value, 6000);
+
+  WriteFileBytes(file, "-1");
+  EXPECT_EQ(P().ReadPortSetting().value, -1);
+
+  for (const char* bad : {"5414x", "", "99999999999", "0x10"}) {
+    WriteFileBytes(file, bad);
+    const PortSetting unreadable = P().ReadPortSetting();
+    EXPECT_EQ(unreadable.outcome, PortSetting::Outcome::Unreadable) << bad;
+    EXPECT_EQ(unreadable.errorKind, u"ERegistryException");
+    EXPECT_EQ(unreadable.errorMessage, U16("Ungültiger Datentyp für 'WebSocketPort'"));
+  }
+  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
+}
+
+}  // namespace
+}  // namespace pelliport

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/error.h"
 #include "platform/utf.h"
 
 namespace pelliport::testing {
@@ -44,6 +45,11 @@ bool FakePlatform::WriteStdout(std::span<const std::uint8_t> bytes) {
   if (stdoutFails) return false;
   stdoutBytes.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   return true;
+}
+
+std::u16string FakePlatform::ToUpper(std::u16string_view text) {
+  if (upperCaseFailure) throw HostError(upperCaseFailure->first, upperCaseFailure->second);
+  return real_.ToUpper(text);
 }
 
 void FakePlatform::ShowErrorBox(std::u16string_view caption, std::u16string_view text) {

@@ -40,6 +40,8 @@ class FakePlatform : public Platform {
   std::optional<std::u16string> userName;
   std::optional<PortSetting> portSetting;
   std::optional<LocalDateTime> clock;
+  // When set, upper-casing fails with this error (a failure inside a request's handling).
+  std::optional<std::pair<std::u16string, std::u16string>> upperCaseFailure;
 
   // What happened.
   std::vector<RecordedBox> boxes;
@@ -62,7 +64,7 @@ class FakePlatform : public Platform {
   unsigned AnsiCodePage() override { return codePage.value_or(real_.AnsiCodePage()); }
   unsigned ConsoleOutputCodePage() override { return codePage.value_or(real_.ConsoleOutputCodePage()); }
   std::string FromUnicode(std::u16string_view text, unsigned cp) override { return real_.FromUnicode(text, cp); }
-  std::u16string ToUpper(std::u16string_view text) override { return real_.ToUpper(text); }
+  std::u16string ToUpper(std::u16string_view text) override;
   std::u16string LocalAppDataFolder() override { return localAppData; }
   std::u16string TempFolder() override { return temp; }
   char16_t PathSeparator() override { return real_.PathSeparator(); }

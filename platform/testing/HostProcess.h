@@ -1,0 +1,50 @@
+// Runs a program as a child process for end-to-end tests: standard input
+// from memory, standard output and error captured, extra environment.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace pelliport::testing {
+
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+struct ProcessResult {
+  int exitCode = -1;  // -1 when the process did not end in time and was killed
+  std::string stdoutBytes;
+  std::string stderrBytes;
+};
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment,
+                         std::chrono::seconds timeout = std::chrono::seconds(60));
+
+// Folders in which a host process started by a test works: its local
+// application-data folder (with "Orvanta" in it, so the host logs), its
+// temporary folder and its settings; and the environment that points the
+// host at them.
+class HostSandbox {
+ public:
+  explicit HostSandbox(const std::filesystem::path& scratch);
+  const std::filesystem::path& AppData() const { return appData_; }
+  const std::filesystem::path& Temp() const { return temp_; }
+  std::filesystem::path LogFile() const { return appData_ / "Orvanta" / "PelliportLog.txt"; }
+  std::filesystem::path SettingsFile() const { return appData_ / "Orvanta" / "PelliportHost.ini"; }
+  const Environment& Variables() const { return environment_; }
+
+ private:
+  std::filesystem::path appData_;
+  std::filesystem::path temp_;
+  Environment environment_;
+};
+
+// Sets (or, with an empty value, removes) a variable of this process's environment.
+void SetEnvironmentVariable(const std::string& name, const std::string& value);
+
+// The frame the browser writes: four bytes of length, little-endian, then the payload.
+std::string Frame(const std::string& payload);
+
+}  // namespace pelliport::testing
