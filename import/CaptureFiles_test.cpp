@@ -83,7 +83,7 @@ TEST_P(ListFileTest, WritesOneLinePerEntryInTheCodePage) {
   ASSERT_FALSE(path.empty());
   const fs::path file(path);
   EXPECT_EQ(file.parent_path(), fs::path(platform.temp));
-  EXPECT_TRUE(std::regex_match(file.filename().string(), std::regex("[0-9A-F]{1,4}\\.tmp")))
+  EXPECT_TRUE(std::regex_match(file.filename().string(), std::regex("[0-9A-Fa-f]{1,4}\\.tmp")))
       << file.filename();
   EXPECT_EQ(ReadFileBytes(file), GetParam().bytes);
   // Written in place of the name's reservation: the one file there.
