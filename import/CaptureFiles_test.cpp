@@ -191,6 +191,49 @@ TEST_F(CaptureFilesTest, HtmlFileInAMissingFolderFailsWithTheCreateError) {
   }
 }
 
+// A platform whose files take no bytes, as on a full disk; only the log
+// still takes its lines.
+class FullDiskPlatform : public FakePlatform {
+ public:
+  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override {
+    OpenResult result = FakePlatform::OpenFile(path, mode);
+    if (result.file && path != LogFilePath()) result.file = std::make_unique<FullFile>();
+    return result;
+  }
+
+ private:
+  class FullFile final : public File {
+   public:
+    std::optional<std::uint64_t> Size() override { return 0; }
+    bool ReadAt(std::uint64_t, std::span<std::uint8_t>) override { return false; }
+    bool Truncate(std::uint64_t) override { return true; }
+    bool Append(std::span<const std::uint8_t>) override { return false; }
+  };
+};
+
+TEST(CaptureFilesOnAFullDisk, AShortWriteIsAFailureNotASuccess) {
+  ScratchFolder scratch;
+  FullDiskPlatform platform;
+  platform.localAppData = scratch.Make("appdata").u16string();
+  scratch.Make("appdata/Orvanta");
+  TLogFile log(platform);
+  TOrvantaImport engine(platform);
+  engine.myLogger = &log;
+  const std::u16string path = (scratch.Path() / "4E.tmp").u16string();
+
+  try {
+    engine.SaveHTMLFile(u"<html/>", path);
+    FAIL() << "no failure";
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.Kind(), u"EWriteError");
+  }
+
+  engine.SavePicture(testing::EncodeBase64(ReadFixture("baseline.jpg")), path);
+  const auto lines = platform.LogLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines.back().find("[SavePicture]EWriteError: "), std::string::npos) << lines.back();
+}
+
 // --- Picture files
 
 std::u16string WithoutFill(std::u16string text) {
