@@ -10,29 +10,6 @@
 #include "platform/utf.h"
 
 namespace pelliport {
-namespace {
-
-// Reads the frame and returns its payload; the length line is logged here.
-std::string ReadRequest(Platform& platform, TLogFile& log) {
-  std::array<std::uint8_t, 4> header {};
-  platform.ReadStdin(header);  // one read; what it does not deliver stays 0
-  const std::int32_t length = FrameLength(header);
-  if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
-  std::string payload;
-  try {
-    payload.resize(static_cast<std::size_t>(length));
-  } catch (const std::bad_alloc&) {
-    throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
-  } catch (const std::length_error&) {
-    throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
-  }
-  log.WriteToLogFile(u"[PelliportHost] DataLength=" + U16(std::to_string(length)));
-  ReadPayload([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
-              std::span(reinterpret_cast<std::uint8_t*>(payload.data()), payload.size()));
-  return payload;
-}
-
-}  // namespace
 
 int RunHost(Platform& platform) {
   auto log = std::make_unique<TLogFile>(platform);

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "log/ULogWriter.h"
 #include "platform/platform.h"
 
 namespace pelliport {
@@ -23,6 +24,11 @@ using ReadFunction = std::function<std::size_t(std::span<std::uint8_t>)>;
 // Fills the whole buffer from the reader in large reads. What never arrives
 // stays as it was (zero).
 void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer);
+
+// Reads one frame from standard input and returns its payload, zero-padded
+// to the announced length; logs the length once it has been accepted. A
+// negative length or one that memory cannot hold is a HostError.
+std::string ReadRequest(Platform& platform, TLogFile& log);
 
 // The JSON error reply for a message; the message is escaped as a JSON string.
 std::u16string BuildErrorReply(std::u16string_view message);

@@ -8,7 +8,7 @@ SUDO=""
 packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
-  libicu-dev libjpeg62-turbo-dev
+  libicu-dev libjpeg62-turbo-dev python3
 )
 
 export DEBIAN_FRONTEND=noninteractive
