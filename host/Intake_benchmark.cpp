@@ -37,8 +37,15 @@ constexpr std::size_t kPayload = 64u << 20;
 
 const std::string& FrameBytes() {
   static const std::string frame = [] {
+    // Capture-shaped: a page of markup with some German text, then a photo.
     std::string payload = "{\"html\":\"";
-    while (payload.size() < kPayload - 2) payload += "<p class=\\\"x\\\">Gr\xC3\xBC\xC3\x9F" "e</p>\\n";
+    const std::string block =
+        "<div class=\\\"profile-section\\\"><h2>Berufserfahrung</h2><p>Leitung der "
+        "Qualit\xC3\xA4tssicherung f\xC3\xBCr gro\xC3\x9F" "e Kunden, M\xC3\xBCnchen</p></div>\\n";
+    while (payload.size() < kPayload * 3 / 4) payload += block;
+    payload += "\",\"b64Pic\":\"data:image/jpeg;base64,";
+    while (payload.size() < kPayload - 64) payload += "/9j/4AAQSkZJRgABAQAAAQABAAD";
+    payload += "\",\"profilUrl\":\"https://www.xing.com/profile/A\"";
     payload.resize(kPayload - 2, ' ');
     payload += "\"}";
     return pelliport::testing::Frame(payload);
@@ -51,7 +58,7 @@ const std::string& FrameBytes() {
 class PipedStdin {
  public:
   PipedStdin() {
-    if (::pipe(fds_) != 0) std::abort();
+    if (::pipe2(fds_, O_CLOEXEC) != 0) std::abort();
     ::fcntl(fds_[0], F_SETPIPE_SZ, 1 << 20);
     saved_ = ::dup(0);
     ::dup2(fds_[0], 0);

@@ -11,6 +11,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/socket.h"
+
 namespace pelliport {
 
 // Where standard output leads (GetFileType of the standard-output handle).
@@ -132,6 +134,10 @@ class Platform {
   virtual std::optional<std::u16string> ComputerName() = 0;
   virtual std::optional<std::u16string> UserName() = 0;
   virtual PortSetting ReadPortSetting() = 0;
+
+  // --- Network
+  // A new TCP socket of this build's system (socket_posix.cpp, socket_win32.cpp).
+  virtual std::unique_ptr<TcpSocket> CreateTcpSocket() { return CreateSystemTcpSocket(); }
 };
 
 // The real platform of this build.

@@ -18,7 +18,7 @@ std::size_t SequenceLength(const unsigned char* p, std::size_t left, char32_t& c
     return k < left && p[k] >= lo && p[k] <= hi;
   };
   if (b0 >= 0xC2 && b0 <= 0xDF) {
-    if (!cont(1)) return 0;
+    if (left < 2 || (p[1] & 0xC0) != 0x80) return 0;
     cp = (char32_t(b0 & 0x1F) << 6) | (p[1] & 0x3F);
     return 2;
   }
@@ -53,41 +53,48 @@ std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
   return i;
 }
 
-void Append(std::u16string& out, char32_t cp) {
+// Writes one code point; returns the position after it.
+char16_t* Put(char16_t* out, char32_t cp) {
   if (cp < 0x10000) {
-    out.push_back(static_cast<char16_t>(cp));
+    *out++ = static_cast<char16_t>(cp);
   } else {
     cp -= 0x10000;
-    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
+    *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
   }
+  return out;
 }
 
+// Decodes into a buffer sized for the worst case (one unit per byte) and
+// trims it afterwards, so the loop never grows the string.
 template <bool Strict>
-bool Decode(std::string_view bytes, std::u16string& out) {
+bool Decode(std::string_view bytes, std::u16string& result) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  out.clear();
-  out.reserve(n);
+  result.resize(n);
+  char16_t* const begin = result.data();
+  char16_t* out = begin;
   std::size_t i = 0;
   while (i < n) {
     const std::size_t run = AsciiRun(p + i, n - i);
-    for (std::size_t k = 0; k < run; ++k) out.push_back(static_cast<char16_t>(p[i + k]));
+    for (std::size_t k = 0; k < run; ++k) out[k] = static_cast<char16_t>(p[i + k]);
+    out += run;
     i += run;
     if (i == n) break;
     char32_t cp = 0;
     const std::size_t len = SequenceLength(p + i, n - i, cp);
     if (len == 0) {
       if (Strict) return false;
-      out.push_back(u'\uFFFD');
+      *out++ = u'\uFFFD';
       // Skip the lead byte and any continuation bytes that belong to it.
       ++i;
       while (i < n && (p[i] & 0xC0) == 0x80) ++i;
       continue;
     }
-    Append(out, cp);
+    out = Put(out, cp);
     i += len;
   }
+  result.resize(static_cast<std::size_t>(out - begin));
   return true;
 }
 

@@ -9,7 +9,11 @@ packages=(
   # Linux build and tests
   build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
   libicu-dev libjpeg62-turbo-dev python3
+  # WebSocket interoperability tests: Debian's python3-websockets server
+  python3-websockets
 )
+# ... and the npm package ws, run with Node.js (kept when it is already there)
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -q

@@ -91,6 +91,7 @@ class FakePlatform : public Platform {
   std::optional<std::u16string> ComputerName() override { return computerName ? computerName : real_.ComputerName(); }
   std::optional<std::u16string> UserName() override { return userName ? userName : real_.UserName(); }
   PortSetting ReadPortSetting() override { return portSetting ? *portSetting : real_.ReadPortSetting(); }
+  std::unique_ptr<TcpSocket> CreateTcpSocket() override { return real_.CreateTcpSocket(); }
 
  private:
   Platform& real_;

@@ -1,0 +1,145 @@
+#include "import/PageText.h"
+
+#include <array>
+#include <utility>
+
+namespace pelliport {
+namespace {
+
+// Replaces every backslash followed by `escape` with `replacement`, left to
+// right, without rescanning what it has put in.
+void ReplacePass(std::u16string& text, char16_t escape, char16_t replacement) {
+  std::size_t read = text.find(u'\\');
+  if (read == std::u16string::npos) return;
+  std::size_t write = read;
+  const std::size_t n = text.size();
+  while (read < n) {
+    if (text[read] == u'\\' && read + 1 < n && text[read + 1] == escape) {
+      text[write++] = replacement;
+      read += 2;
+    } else {
+      text[write++] = text[read++];
+    }
+  }
+  text.resize(write);
+}
+
+std::u16string Upper(std::u16string_view text) {
+  std::u16string upper(text);
+  for (auto& c : upper) {
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - 32);
+  }
+  return upper;
+}
+
+}  // namespace
+
+void UnescapeCapturedHtml(std::u16string& html) {
+  constexpr std::array<std::pair<char16_t, char16_t>, 8> kPasses = {{
+      {u'"', u'"'},
+      {u'/', u'/'},
+      {u'b', u'\b'},
+      {u'f', u'\f'},
+      {u'n', u'\n'},
+      {u'r', u'\r'},
+      {u't', u'\t'},
+      {u'\\', u'\\'},
+  }};
+  for (const auto& [escape, replacement] : kPasses) ReplacePass(html, escape, replacement);
+}
+
+bool IsBlank(std::u16string_view text) {
+  for (const char16_t c : text) {
+    if (c > 32) return false;
+  }
+  return true;
+}
+
+std::optional<Site> FindSite(std::u16string_view url) {
+  constexpr std::array<std::pair<std::u16string_view, Site>, 6> kSites = {{
+      {u"xing.com/xtm", Site::XTM},
+      {u"xing.com", Site::Xing},
+      {u"linkedin.com", Site::LinkedIn},
+      {u"experteer.com/recruiting/candidates", Site::Experteer},
+      {u"experteer.de/recruiting/candidates", Site::Experteer},
+      {u"freelance.de", Site::Freelance},
+  }};
+  for (const auto& [pattern, site] : kSites) {
+    if (url.find(pattern) != std::u16string_view::npos) return site;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::u16string> ProfileListEntries(const ProfileFields& f) {
+  auto entry = [](std::u16string_view key, std::u16string_view value) {
+    std::u16string line(key);
+    line += value;
+    return line;
+  };
+  return {entry(u"TYPE=", f.type), entry(u"URL=", f.url), entry(u"HTML=", f.htmlPath),
+          entry(u"FOTO=", f.fotoPath), entry(u"FOTOURL=", f.fotoUrl)};
+}
+
+std::u16string ProfileResultText(std::u16string_view head, const ProfileFields& f) {
+  std::u16string text(head);
+  const std::pair<std::u16string_view, std::u16string_view> lines[] = {
+      {u"TYPE    = ", f.type},     {u"URL     = ", f.url},     {u"HTML    = ", f.htmlPath},
+      {u"FOTO    = ", f.fotoPath}, {u"FOTOURL = ", f.fotoUrl},
+  };
+  for (const auto& [label, value] : lines) {
+    text += u"\n\r";
+    text += label;
+    text += value;
+  }
+  return text;
+}
+
+std::vector<std::u16string> ExperteerListEntries(std::u16string_view url, std::u16string_view apiUrl) {
+  return {u"TYPE=EXPERTEER", u"URL=" + std::u16string(url), u"APIURL=" + std::u16string(apiUrl)};
+}
+
+std::u16string ExperteerResultText(std::u16string_view url, std::u16string_view apiUrl) {
+  std::u16string text = u"[ExperteerImport] Experteer-Ergebnis:\n\rTYPE   = EXPERTEER\n\rURL    = ";
+  text += url;
+  text += u"\n\rAPIURL = ";
+  text += apiUrl;
+  return text;
+}
+
+std::u16string ExperteerMetaTag(std::u16string_view html) {
+  constexpr std::u16string_view kMeta = u"<meta name=\"api_recruiting_candidate\"";
+  const std::size_t start = html.find(kMeta);
+  std::u16string_view copy = start == std::u16string_view::npos ? html : html.substr(start);
+  const std::size_t close = copy.find(u'>');
+  if (close == std::u16string_view::npos) return {};
+  return std::u16string(copy.substr(0, close + 1));
+}
+
+std::u16string GetAttributeValue(std::u16string_view tag, std::u16string_view name) {
+  const std::size_t at = Upper(tag).find(Upper(name));
+  if (at == std::u16string::npos) return {};
+  // 1-based: from p + length(A) + 2 through length(T) - 2.
+  const std::size_t first = at + name.size() + 2;  // 0-based start
+  if (tag.size() < 2 || first + 2 > tag.size()) return {};
+  return std::u16string(tag.substr(first, tag.size() - 2 - first));
+}
+
+std::vector<std::u16string> SplitDomainLines(std::u16string_view text) {
+  const std::size_t nul = text.find(u'\0');
+  if (nul != std::u16string_view::npos) text = text.substr(0, nul);
+  std::vector<std::u16string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = start;
+    while (end < text.size() && text[end] != u'\r' && text[end] != u'\n') ++end;
+    lines.emplace_back(text.substr(start, end - start));
+    if (end < text.size() && text[end] == u'\r' && end + 1 < text.size() && text[end + 1] == u'\n') {
+      start = end + 2;
+    } else {
+      start = end + 1;
+    }
+  }
+  return lines;
+}
+
+}  // namespace pelliport

@@ -1,0 +1,202 @@
+// TCP sockets with Windows Sockets 2.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include <atomic>
+#include <climits>
+
+#include "platform/socket.h"
+
+namespace pelliport {
+namespace {
+
+// Windows Sockets is started once per process, on first use, and cleaned up
+// when the process ends.
+class WinsockSession {
+ public:
+  WinsockSession() {
+    WSADATA data {};
+    started_ = ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }
+  ~WinsockSession() {
+    if (started_) ::WSACleanup();
+  }
+  WinsockSession(const WinsockSession&) = delete;
+  WinsockSession& operator=(const WinsockSession&) = delete;
+
+ private:
+  bool started_ = false;
+};
+
+void EnsureWinsock() { static WinsockSession session; }
+
+std::u16string ErrorText(int error) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::u16string text;
+  if (n != 0 && buffer != nullptr) {
+    text.assign(reinterpret_cast<const char16_t*>(buffer), n);
+    while (!text.empty() && (text.back() == u'\n' || text.back() == u'\r' || text.back() == u' ')) {
+      text.pop_back();
+    }
+  }
+  if (buffer != nullptr) ::LocalFree(buffer);
+  if (text.empty()) {
+    const std::string number = std::to_string(error);
+    text = u"Socket Error # " + std::u16string(number.begin(), number.end());
+  }
+  return text;
+}
+
+std::u16string LastErrorText() { return ErrorText(::WSAGetLastError()); }
+
+sockaddr_in LoopbackAddress(std::uint16_t port) {
+  sockaddr_in address {};
+  address.sin_family = AF_INET;
+  address.sin_port = ::htons(port);
+  address.sin_addr.s_addr = ::htonl(INADDR_LOOPBACK);
+  return address;
+}
+
+WaitResult Select(SOCKET s, std::chrono::milliseconds timeout) {
+  fd_set readable;
+  FD_ZERO(&readable);
+  FD_SET(s, &readable);
+  timeval limit {};
+  limit.tv_sec = static_cast<long>(timeout.count() / 1000);
+  limit.tv_usec = static_cast<long>((timeout.count() % 1000) * 1000);
+  const int n = ::select(0, &readable, nullptr, nullptr, &limit);
+  if (n > 0) return WaitResult::Readable;
+  if (n == 0) return WaitResult::TimedOut;
+  return WaitResult::Failed;
+}
+
+class Win32TcpSocket final : public TcpSocket {
+ public:
+  Win32TcpSocket() = default;
+  explicit Win32TcpSocket(SOCKET s) : socket_(s) {}
+  ~Win32TcpSocket() override { Close(); }
+  Win32TcpSocket(const Win32TcpSocket&) = delete;
+  Win32TcpSocket& operator=(const Win32TcpSocket&) = delete;
+
+  SocketStatus ConnectLoopback(std::uint16_t port) override {
+    EnsureWinsock();
+    Close();
+    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    if (s == INVALID_SOCKET) return {LastErrorText()};
+    socket_ = s;
+    sockaddr_in local {};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = ::htonl(INADDR_ANY);
+    const BOOL on = TRUE;
+    if (::bind(s, reinterpret_cast<const sockaddr*>(&local), sizeof local) == SOCKET_ERROR ||
+        ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on),
+                     sizeof on) == SOCKET_ERROR) {
+      const int error = ::WSAGetLastError();
+      Close();
+      return {ErrorText(error)};
+    }
+    const sockaddr_in remote = LoopbackAddress(port);
+    if (::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == SOCKET_ERROR) {
+      const int error = ::WSAGetLastError();
+      Close();
+      return {ErrorText(error)};
+    }
+    return {};
+  }
+
+  SocketStatus SendAll(std::span<const std::uint8_t> bytes) override {
+    const SOCKET s = socket_;
+    if (s == INVALID_SOCKET) return {u"Socket is closed"};
+    while (!bytes.empty()) {
+      const int piece = static_cast<int>(bytes.size() < INT_MAX ? bytes.size() : INT_MAX);
+      const int n = ::send(s, reinterpret_cast<const char*>(bytes.data()), piece, 0);
+      if (n == SOCKET_ERROR) return {LastErrorText()};
+      bytes = bytes.subspan(static_cast<std::size_t>(n));
+    }
+    return {};
+  }
+
+  WaitResult WaitReadable(std::chrono::milliseconds timeout) override {
+    const SOCKET s = socket_;
+    if (s == INVALID_SOCKET) return WaitResult::Failed;
+    return Select(s, timeout);
+  }
+
+  ReceiveResult Receive(std::span<std::uint8_t> into) override {
+    const SOCKET s = socket_;
+    if (s == INVALID_SOCKET) return {0, u"Socket is closed"};
+    const int piece = static_cast<int>(into.size() < INT_MAX ? into.size() : INT_MAX);
+    const int n = ::recv(s, reinterpret_cast<char*>(into.data()), piece, 0);
+    if (n == SOCKET_ERROR) return {0, LastErrorText()};
+    return {static_cast<std::size_t>(n), {}};
+  }
+
+  void ShutdownSend() override {
+    if (const SOCKET s = socket_; s != INVALID_SOCKET) ::shutdown(s, SD_SEND);
+  }
+
+  void ShutdownBoth() override {
+    if (const SOCKET s = socket_; s != INVALID_SOCKET) ::shutdown(s, SD_BOTH);
+  }
+
+  void Close() override {
+    if (const SOCKET s = socket_.exchange(INVALID_SOCKET); s != INVALID_SOCKET) ::closesocket(s);
+  }
+
+  bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
+
+ private:
+  std::atomic<SOCKET> socket_ {INVALID_SOCKET};
+};
+
+class Win32TcpListener final : public TcpListener {
+ public:
+  Win32TcpListener(SOCKET s, std::uint16_t port) : socket_(s), port_(port) {}
+  ~Win32TcpListener() override { ::closesocket(socket_); }
+  Win32TcpListener(const Win32TcpListener&) = delete;
+  Win32TcpListener& operator=(const Win32TcpListener&) = delete;
+
+  std::uint16_t Port() const override { return port_; }
+
+  std::unique_ptr<TcpSocket> Accept(std::chrono::milliseconds timeout) override {
+    if (Select(socket_, timeout) != WaitResult::Readable) return nullptr;
+    const SOCKET s = ::accept(socket_, nullptr, nullptr);
+    if (s == INVALID_SOCKET) return nullptr;
+    const BOOL on = TRUE;
+    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+    return std::make_unique<Win32TcpSocket>(s);
+  }
+
+ private:
+  SOCKET socket_;
+  std::uint16_t port_;
+};
+
+}  // namespace
+
+std::unique_ptr<TcpSocket> CreateSystemTcpSocket() { return std::make_unique<Win32TcpSocket>(); }
+
+std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string& error) {
+  EnsureWinsock();
+  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) {
+    error = LastErrorText();
+    return nullptr;
+  }
+  sockaddr_in address = LoopbackAddress(port);
+  int length = sizeof address;
+  if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
+      ::listen(s, SOMAXCONN) == SOCKET_ERROR ||
+      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR) {
+    error = LastErrorText();
+    ::closesocket(s);
+    return nullptr;
+  }
+  return std::make_unique<Win32TcpListener>(s, ::ntohs(address.sin_port));
+}
+
+}  // namespace pelliport

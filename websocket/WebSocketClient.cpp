@@ -1,0 +1,310 @@
+#include "websocket/WebSocketClient.h"
+
+#include <array>
+#include <atomic>
+
+#include "platform/platform.h"
+#include "platform/socket.h"
+#include "platform/utf.h"
+#include "websocket/Frames.h"
+#include "websocket/Handshake.h"
+
+namespace pelliport::websocket {
+
+// The WebSocket state of one TCP connection. Input and the readers belong to
+// the read thread; writes of both threads go through WriteFrame under the
+// write lock; the flags are shared without a lock.
+class Connection {
+ public:
+  Connection(std::unique_ptr<TcpSocket> socket, RandomGenerator& random, Platform& platform)
+      : socket_(std::move(socket)), random_(random), platform_(platform) {}
+
+  TcpSocket& Socket() { return *socket_; }
+
+  // Sends bytes under the write lock. The error text, or empty.
+  std::u16string WriteRaw(std::string_view bytes) {
+    std::lock_guard lock(writeLock_);
+    return WriteLocked(bytes);
+  }
+
+  // Builds one masked frame with a fresh masking key and sends it in one
+  // piece under the write lock. The error text, or empty.
+  std::u16string WriteFrame(Opcode opcode, std::string_view payload) {
+    std::lock_guard lock(writeLock_);
+    const MaskingKey masking = random_.ReseededBytes<4>(ReseedCounter(platform_));
+    return WriteLocked(EncodeMaskedFrame(opcode, payload, masking));
+  }
+
+  // Ends the sending direction once a frame being written is complete; no
+  // frame is written afterwards.
+  void ShutdownSend() {
+    std::lock_guard lock(writeLock_);
+    sendClosed_ = true;
+    socket_->ShutdownSend();
+  }
+
+  // Stops all traffic; a read thread waiting on the socket wakes up.
+  void ShutdownBoth() {
+    std::lock_guard lock(writeLock_);
+    sendClosed_ = true;
+    socket_->ShutdownBoth();
+  }
+
+  std::string key;
+  std::atomic<bool> enabled {false};        // handshake answer accepted
+  std::atomic<bool> disconnected {false};   // the connection has started to end
+  std::atomic<bool> mustDisconnect {false}; // deactivation has begun
+
+  // Read thread only.
+  std::string input;
+  AnswerLineReader answerReader;
+  FrameReader frameReader;
+
+ private:
+  std::u16string WriteLocked(std::string_view bytes) {
+    if (sendClosed_ || !socket_->IsOpen()) return u"Socket is closed";
+    return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}).error;
+  }
+
+  std::unique_ptr<TcpSocket> socket_;
+  RandomGenerator& random_;
+  Platform& platform_;
+  std::mutex writeLock_;
+  bool sendClosed_ = false;  // under writeLock_
+};
+
+namespace {
+
+std::u16string WriteErrorText(std::u16string_view cause) {
+  return u"Error writing message " + std::u16string(cause) + u".";
+}
+
+}  // namespace
+
+WebSocketClient::WebSocketClient(Platform& platform, std::string host, std::int32_t port,
+                                 ClientHandlers handlers)
+    : platform_(platform),
+      host_(std::move(host)),
+      port_(static_cast<std::uint16_t>(static_cast<std::uint32_t>(port) & 0xFFFF)),
+      handlers_(std::move(handlers)) {}
+
+WebSocketClient::~WebSocketClient() {
+  Deactivate();
+  JoinReadThread();
+}
+
+std::shared_ptr<Connection> WebSocketClient::Current() const {
+  std::lock_guard lock(mutex_);
+  return connection_;
+}
+
+bool WebSocketClient::Active() const { return Current() != nullptr; }
+
+bool WebSocketClient::Open() const {
+  const auto connection = Current();
+  return connection && connection->enabled;
+}
+
+void WebSocketClient::JoinReadThread() {
+  if (readThread_.joinable()) readThread_.join();
+}
+
+void WebSocketClient::Activate() {
+  if (Active()) return;
+  // The previous connection has ended; its read thread is finishing.
+  JoinReadThread();
+
+  if (port_ == 0) {
+    ErrorHook(u"A Port is required", nullptr);
+    return;
+  }
+  std::unique_ptr<TcpSocket> socket = platform_.CreateTcpSocket();
+  if (const SocketStatus status = socket->ConnectLoopback(port_); !status.Ok()) {
+    ErrorHook(status.error, nullptr);
+    return;
+  }
+
+  // Connected: from here on the connection object exists and Active() is true.
+  auto connection = std::make_shared<Connection>(std::move(socket), random_, platform_);
+  {
+    std::lock_guard lock(mutex_);
+    connection_ = connection;
+  }
+  connection->key = MakeHandshakeKey(random_, ReseedCounter(platform_));
+  const std::string request = BuildHandshakeRequest({host_, port_, "/", "", connection->key});
+  if (const std::u16string error = connection->WriteRaw(request); !error.empty()) {
+    ErrorHook(error, connection);
+    return;
+  }
+
+  try {
+    readThread_ = std::thread(&WebSocketClient::ReadLoop, this, connection);
+  } catch (const std::system_error& failure) {
+    ErrorHook(DecodeUtf8Lenient(failure.what()), connection);
+  }
+}
+
+void WebSocketClient::ReadLoop(std::shared_ptr<Connection> connection) {
+  std::array<std::uint8_t, 32768> buffer;
+  TcpSocket& socket = connection->Socket();
+  while (!connection->disconnected) {
+    if (connection->mustDisconnect) {
+      DrainUntilClosed(*connection);
+      return;
+    }
+    if (connection->input.empty()) {
+      const WaitResult wait = socket.WaitReadable(kReadPoll);
+      if (wait == WaitResult::TimedOut) continue;
+      const ReceiveResult received =
+          wait == WaitResult::Readable ? socket.Receive(buffer) : ReceiveResult {0, u"wait failed"};
+      if (received.count == 0) {
+        // The server has closed its side, or the socket failed. Bytes of a
+        // frame cut short by this are dropped with the connection.
+        if (!connection->mustDisconnect) Abort(connection);
+        continue;
+      }
+      connection->input.append(reinterpret_cast<const char*>(buffer.data()), received.count);
+    }
+    ReadHandler(connection);
+  }
+}
+
+void WebSocketClient::ReadHandler(const std::shared_ptr<Connection>& connection) {
+  if (connection->disconnected) return;
+  if (!connection->enabled) ProcessAnswer(connection);
+  if (connection->enabled) ReadFrames(connection);
+}
+
+void WebSocketClient::ProcessAnswer(const std::shared_ptr<Connection>& connection) {
+  std::size_t consumed = 0;
+  const auto status = connection->answerReader.Feed(connection->input, consumed);
+  connection->input.erase(0, consumed);
+  if (status == AnswerLineReader::Status::NeedMore) return;
+
+  std::u16string error = connection->answerReader.Error();
+  if (error.empty()) error = EvaluateAnswer(connection->answerReader.Lines(), connection->key);
+  if (!error.empty()) {
+    ErrorHook(error, connection);
+    return;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    connection->enabled = true;
+  }
+  changed_.notify_all();
+}
+
+void WebSocketClient::ReadFrames(const std::shared_ptr<Connection>& owner) {
+  Connection& connection = *owner;
+  while (!connection.input.empty() && !connection.disconnected && !connection.mustDisconnect) {
+    const FrameReader::Step step = connection.frameReader.Next(connection.input);
+    connection.input.erase(0, step.consumed);
+    if (!step.frameComplete) continue;
+    const FrameEvent& event = step.event;
+    switch (event.kind) {
+      case FrameEvent::Kind::None:
+      case FrameEvent::Kind::Binary:
+        break;
+      case FrameEvent::Kind::Text:
+        if (handlers_.onText) handlers_.onText(event.text);
+        break;
+      case FrameEvent::Kind::Ping:
+        if (const std::u16string error = connection.WriteFrame(Opcode::Pong, event.bytes);
+            !error.empty() && !connection.mustDisconnect) {
+          ErrorHook(WriteErrorText(error), owner);
+        }
+        break;
+      case FrameEvent::Kind::Close:
+        Abort(owner);
+        break;
+      case FrameEvent::Kind::Error:
+        // The connection ends first; the text then reaches the error hook.
+        Abort(owner);
+        ErrorHook(event.text, nullptr);
+        break;
+    }
+  }
+}
+
+void WebSocketClient::DrainUntilClosed(Connection& connection) {
+  connection.input.clear();
+  std::array<std::uint8_t, 32768> buffer;
+  TcpSocket& socket = connection.Socket();
+  const auto deadline = std::chrono::steady_clock::now() + kCloseDrainBound;
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (left <= std::chrono::milliseconds::zero()) return;
+    if (socket.WaitReadable(left) != WaitResult::Readable) return;
+    if (socket.Receive(buffer).count == 0) return;  // the server has closed, or the socket failed
+  }
+}
+
+void WebSocketClient::ErrorHook(std::u16string_view text, const std::shared_ptr<Connection>& connection) {
+  try {
+    if (handlers_.onError) handlers_.onError(text);
+  } catch (...) {
+  }
+  if (connection) Abort(connection);
+}
+
+void WebSocketClient::Abort(const std::shared_ptr<Connection>& connection) {
+  if (connection->disconnected.exchange(true)) return;
+  // Shut down, not closed: the read thread may be waiting on the socket. The
+  // socket is closed once the read thread is done with it.
+  connection->ShutdownBoth();
+  DisconnectNotification(connection);
+}
+
+void WebSocketClient::DisconnectNotification(const std::shared_ptr<Connection>& connection) {
+  {
+    std::lock_guard lock(mutex_);
+    if (connection_ == connection) connection_.reset();
+  }
+  changed_.notify_all();
+}
+
+bool WebSocketClient::WaitForAnswer(std::chrono::milliseconds bound) {
+  std::unique_lock lock(mutex_);
+  changed_.wait_for(lock, bound, [this] { return !connection_ || connection_->enabled; });
+  return connection_ && connection_->enabled;
+}
+
+bool WebSocketClient::WriteData(std::u16string_view text) {
+  const auto connection = Current();
+  if (!connection || !connection->enabled) return false;
+  if (const std::u16string error = connection->WriteFrame(Opcode::Text, EncodeUtf8(text)); !error.empty()) {
+    ErrorHook(WriteErrorText(error), connection);
+    return false;
+  }
+  return true;
+}
+
+void WebSocketClient::Deactivate() {
+  const auto connection = Current();
+  if (!connection) {
+    JoinReadThread();
+    return;
+  }
+  // No close frame. The read thread stops reading frames and drains what the
+  // server still sends until it closes; then the socket is closed.
+  connection->mustDisconnect = true;
+  connection->ShutdownSend();
+  JoinReadThread();
+  connection->disconnected = true;
+  connection->input.clear();
+  connection->Socket().Close();
+  DisconnectNotification(connection);
+}
+
+bool WebSocketClient::Disconnect(std::int32_t aTimeout) {
+  Deactivate();
+  if (aTimeout <= 0) return false;
+  const std::uint32_t start = platform_.TickCount();
+  for (;;) {
+    if (!Active()) return true;
+    platform_.Sleep(std::chrono::milliseconds(1));
+    if (platform_.TickCount() - start >= static_cast<std::uint32_t>(aTimeout)) return false;
+  }
+}
+
+}  // namespace pelliport::websocket
