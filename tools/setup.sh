@@ -11,6 +11,8 @@ packages=(
   libicu-dev libjpeg62-turbo-dev python3
   # WebSocket interoperability tests: Debian's python3-websockets server
   python3-websockets
+  # JSON readers that the JSON benchmark compares with
+  nlohmann-json3-dev rapidjson-dev
 )
 # ... and the npm package ws, run with Node.js (kept when it is already there)
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
