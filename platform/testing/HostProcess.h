@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,8 @@ class HostSandbox {
   std::filesystem::path appData_;
   std::filesystem::path temp_;
   Environment environment_;
+  // What the system's sandbox holds for its lifetime, if anything.
+  std::shared_ptr<void> claim_;
 };
 
 // Sets (or, with an empty value, removes) a variable of this process's environment.

@@ -1,0 +1,54 @@
+// The viewer launch of the real platform: the started program gets the
+// path as exactly one argument, blanks and all, or no argument at all.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform/testing/HostProcess.h"
+#include "platform/testing/ScratchFolder.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::ScratchFolder;
+
+// The launch does not wait for the program: wait for its record.
+std::optional<std::string> WaitForRecord(const std::filesystem::path& file) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!std::filesystem::exists(file)) {
+    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return ReadFileBytes(file);
+}
+
+TEST(PlatformLaunch, ViewerGetsThePathAsItsOneArgument) {
+  ScratchFolder scratch;
+  const auto record = scratch.Path() / "arguments.txt";
+  testing::SetEnvironmentVariable("PELLIPORT_ARGUMENTS_FILE", EncodeUtf8(record.u16string()));
+  const auto viewer = std::filesystem::absolute(PELLIPORT_RECORDER_EXE).u16string();
+  const std::u16string folder = scratch.U16() + SystemPlatform().PathSeparator() + u"work folder";
+
+  const std::u16string arguments[] = {
+      folder + SystemPlatform().PathSeparator() + u"1A2B.tmp",
+      u"plain",
+      u"",  // no argument at all
+  };
+  for (const auto& argument : arguments) {
+    SCOPED_TRACE(EncodeUtf8(argument));
+    std::filesystem::remove(record);
+    SystemPlatform().LaunchViewer(viewer, argument);
+    const auto recorded = WaitForRecord(record);
+    ASSERT_TRUE(recorded.has_value()) << "the viewer did not start";
+    EXPECT_EQ(*recorded, argument.empty() ? "" : EncodeUtf8(argument) + "\n");
+  }
+  testing::SetEnvironmentVariable("PELLIPORT_ARGUMENTS_FILE", "");
+}
+
+}  // namespace
+}  // namespace pelliport

@@ -1,0 +1,471 @@
+// The platform on Windows: the Win32 calls the host has always made.
+#include "platform/platform.h"
+
+#include <windows.h>
+#include <objbase.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+// windows.h turns these into macros for its A/W pairs; here they are the
+// names of the platform's own operations.
+#undef DeleteFile
+#undef CreateDirectory
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 texts are UTF-16");
+
+// Texts cross into Win32 as wchar_t, code unit for code unit.
+std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
+std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
+// A fixed buffer the system filled: its text ends at the first NUL.
+std::u16string UpToNul(const wchar_t* buffer, std::size_t capacity) {
+  return FromWide(std::wstring_view(buffer, std::find(buffer, buffer + capacity, L'\0') - buffer));
+}
+
+// The system's own text for an error code, without the line break at its end.
+std::u16string SystemErrorText(DWORD error) {
+  wchar_t buffer[1024] = {};
+  const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, buffer, static_cast<DWORD>(std::size(buffer)),
+                                   nullptr);
+  std::u16string text = UpToNul(buffer, n);
+  while (!text.empty() && (text.back() == u'\r' || text.back() == u'\n' || text.back() == u' ')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = u"Error " + U16(std::to_string(error));
+  return text;
+}
+
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
+  ~UniqueHandle() {
+    if (Valid()) ::CloseHandle(handle_);
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE handle) : handle_(handle) {}
+  ~FindHandle() {
+    if (Valid()) ::FindClose(handle_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  bool Valid() const { return handle_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE handle_;
+};
+
+class RegistryKey {
+ public:
+  RegistryKey() = default;
+  ~RegistryKey() {
+    if (key_ != nullptr) ::RegCloseKey(key_);
+  }
+  RegistryKey(const RegistryKey&) = delete;
+  RegistryKey& operator=(const RegistryKey&) = delete;
+  HKEY* Receive() { return &key_; }
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+// A standard handle, or null when the process has none.
+HANDLE StandardHandle(DWORD which) {
+  const HANDLE handle = ::GetStdHandle(which);
+  return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
+}
+
+bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t size) {
+  if (handle == nullptr) return false;
+  while (size > 0) {
+    DWORD written = 0;
+    const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+    if (!::WriteFile(handle, data, piece, &written, nullptr) || written == 0) return false;
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+// The conversion calls take int lengths: longer texts go in pieces that
+// never split a character.
+constexpr std::size_t kPiece = 1u << 26;
+
+std::size_t Utf8PieceEnd(std::string_view bytes, std::size_t start) {
+  std::size_t end = start + kPiece;
+  if (end >= bytes.size()) return bytes.size();
+  // Cut before a byte that starts a character; more than three continuation
+  // bytes in a row are ill-formed wherever the cut falls.
+  for (int back = 0; back < 4; ++back) {
+    if ((static_cast<unsigned char>(bytes[end - back]) & 0xC0) != 0x80) return end - back;
+  }
+  return end;
+}
+
+std::size_t Utf16PieceEnd(std::u16string_view text, std::size_t start) {
+  std::size_t end = start + kPiece;
+  if (end >= text.size()) return text.size();
+  if (text[end] >= 0xDC00 && text[end] <= 0xDFFF) --end;  // keep a surrogate pair together
+  return end;
+}
+
+class Win32File final : public File {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+
+  std::optional<std::uint64_t> Size() override {
+    LARGE_INTEGER size {};
+    if (!::GetFileSizeEx(handle_.Get(), &size)) return std::nullopt;
+    return static_cast<std::uint64_t>(size.QuadPart);
+  }
+
+  bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) override {
+    if (!Seek(static_cast<LONGLONG>(offset), FILE_BEGIN)) return false;
+    std::size_t done = 0;
+    while (done < into.size()) {
+      DWORD read = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
+      if (!::ReadFile(handle_.Get(), into.data() + done, piece, &read, nullptr) || read == 0) {
+        return false;
+      }
+      done += read;
+    }
+    return true;
+  }
+
+  bool Truncate(std::uint64_t size) override {
+    return Seek(static_cast<LONGLONG>(size), FILE_BEGIN) && ::SetEndOfFile(handle_.Get());
+  }
+
+  bool Append(std::span<const std::uint8_t> bytes) override {
+    return Seek(0, FILE_END) && WriteAll(handle_.Get(), bytes.data(), bytes.size());
+  }
+
+ private:
+  bool Seek(LONGLONG offset, DWORD from) {
+    LARGE_INTEGER distance {};
+    distance.QuadPart = offset;
+    return ::SetFilePointerEx(handle_.Get(), distance, nullptr, from) != 0;
+  }
+
+  UniqueHandle handle_;
+};
+
+class Win32Platform final : public Platform {
+ public:
+  std::size_t ReadStdin(std::span<std::uint8_t> into) override {
+    const HANDLE input = StandardHandle(STD_INPUT_HANDLE);
+    if (input == nullptr || into.empty()) return 0;
+    DWORD read = 0;
+    const DWORD size = static_cast<DWORD>(std::min<std::size_t>(into.size(), 1u << 30));
+    // A closed pipe (ERROR_BROKEN_PIPE) is the end of input, like any failure.
+    if (!::ReadFile(input, into.data(), size, &read, nullptr)) return 0;
+    return read;
+  }
+
+  OutputKind StdoutKind() override {
+    const HANDLE output = StandardHandle(STD_OUTPUT_HANDLE);
+    if (output == nullptr) return OutputKind::None;
+    switch (::GetFileType(output)) {
+      case FILE_TYPE_CHAR:
+        return OutputKind::Console;
+      case FILE_TYPE_DISK:
+      case FILE_TYPE_PIPE:
+        return OutputKind::PipeOrFile;
+      default:
+        return OutputKind::None;
+    }
+  }
+
+  bool WriteStdout(std::span<const std::uint8_t> bytes) override {
+    return WriteAll(StandardHandle(STD_OUTPUT_HANDLE), bytes.data(), bytes.size());
+  }
+
+  void WriteStderr(std::u16string_view text) override {
+    // In the ANSI code page, as the error reply is.
+    const std::string bytes = FromUnicode(text, AnsiCodePage());
+    WriteAll(StandardHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(bytes.data()),
+             bytes.size());
+  }
+
+  bool IsValidUtf8(std::string_view bytes) override {
+    for (std::size_t start = 0; start < bytes.size();) {
+      const std::size_t end = Utf8PieceEnd(bytes, start);
+      if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start,
+                                static_cast<int>(end - start), nullptr, 0) == 0) {
+        return false;
+      }
+      start = end;
+    }
+    return true;
+  }
+
+  std::u16string Utf8ToUnicode(std::string_view bytes) override {
+    std::u16string text;
+    for (std::size_t start = 0; start < bytes.size();) {
+      const std::size_t end = Utf8PieceEnd(bytes, start);
+      const int length = static_cast<int>(end - start);
+      const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, length, nullptr, 0);
+      if (units > 0) {
+        std::wstring piece(static_cast<std::size_t>(units), L'\0');
+        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, length, piece.data(), units);
+        text += FromWide(piece);
+      }
+      start = end;
+    }
+    return text;
+  }
+
+  unsigned AnsiCodePage() override { return ::GetACP(); }
+  unsigned ConsoleOutputCodePage() override { return ::GetConsoleOutputCP(); }
+
+  std::string FromUnicode(std::u16string_view text, unsigned codePage) override {
+    std::string bytes;
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = Utf16PieceEnd(text, start);
+      const std::wstring piece = Wide(text.substr(start, end - start));
+      const int length = static_cast<int>(piece.size());
+      const int size =
+          ::WideCharToMultiByte(codePage, 0, piece.data(), length, nullptr, 0, nullptr, nullptr);
+      if (size > 0) {
+        const std::size_t at = bytes.size();
+        bytes.resize(at + static_cast<std::size_t>(size));
+        ::WideCharToMultiByte(codePage, 0, piece.data(), length, bytes.data() + at, size, nullptr,
+                              nullptr);
+      }
+      start = end;
+    }
+    return bytes;
+  }
+
+  std::u16string ToUpper(std::u16string_view text) override {
+    std::wstring upper = Wide(text);
+    for (std::size_t start = 0; start < upper.size(); start += kPiece) {
+      const std::size_t length = std::min(kPiece, upper.size() - start);
+      ::CharUpperBuffW(upper.data() + start, static_cast<DWORD>(length));
+    }
+    return FromWide(upper);
+  }
+
+  std::u16string LocalAppDataFolder() override {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    if (!::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_LOCAL_APPDATA, FALSE)) return {};
+    return UpToNul(buffer, std::size(buffer));
+  }
+
+  std::u16string TempFolder() override {
+    const DWORD needed = ::GetEnvironmentVariableW(L"temp", nullptr, 0);
+    if (needed == 0) return {};
+    std::wstring value(needed, L'\0');
+    const DWORD length = ::GetEnvironmentVariableW(L"temp", value.data(), needed);
+    if (length == 0 || length >= needed) return {};
+    value.resize(length);
+    return FromWide(value);
+  }
+
+  char16_t PathSeparator() override { return u'\\'; }
+
+  std::optional<std::uint64_t> FindFileSize(std::u16string_view path) override {
+    WIN32_FIND_DATAW data {};
+    const FindHandle search(::FindFirstFileW(Wide(path).c_str(), &data));
+    if (!search.Valid()) return std::nullopt;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  }
+
+  bool FileExists(std::u16string_view path) override {
+    if (path.empty()) return false;
+    const std::wstring name = Wide(path);
+    const DWORD attributes = ::GetFileAttributesW(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+      return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+    }
+    // A link: what counts is what it leads to.
+    const UniqueHandle target(::CreateFileW(name.c_str(), 0,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                            nullptr));
+    BY_HANDLE_FILE_INFORMATION info {};
+    return target.Valid() && ::GetFileInformationByHandle(target.Get(), &info) &&
+           (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  }
+
+  bool DeleteFile(std::u16string_view path) override {
+    return ::DeleteFileW(Wide(path).c_str()) != 0;
+  }
+
+  CreateDirectoryResult CreateDirectory(std::u16string_view path) override {
+    if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return CreateDirectoryResult::Created;
+    return ::GetLastError() == ERROR_ALREADY_EXISTS ? CreateDirectoryResult::AlreadyExists
+                                                    : CreateDirectoryResult::Failed;
+  }
+
+  std::u16string CreateUniqueFile(std::u16string_view folder) override {
+    wchar_t buffer[MAX_PATH + 1] = {};
+    // An empty prefix: the name is the folder, the number and ".tmp".
+    if (::GetTempFileNameW(Wide(folder).c_str(), L"", 0, buffer) == 0) return {};
+    return UpToNul(buffer, std::size(buffer));
+  }
+
+  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override {
+    const bool create = mode == OpenMode::CreateAlways;
+    const HANDLE handle = ::CreateFileW(Wide(path).c_str(),
+                                        create ? GENERIC_WRITE : GENERIC_READ | GENERIC_WRITE,
+                                        FILE_SHARE_READ, nullptr,
+                                        create ? CREATE_ALWAYS : OPEN_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    OpenResult result;
+    if (handle == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      result.busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+      result.errorText = SystemErrorText(error);
+      return result;
+    }
+    result.file = std::make_unique<Win32File>(handle);
+    return result;
+  }
+
+  std::u16string ReadProfileString(std::u16string_view path, std::u16string_view section,
+                                   std::u16string_view key,
+                                   std::u16string_view defaultValue) override {
+    wchar_t buffer[2048] = {};
+    const DWORD length = ::GetPrivateProfileStringW(
+        Wide(section).c_str(), Wide(key).c_str(), Wide(defaultValue).c_str(), buffer,
+        static_cast<DWORD>(std::size(buffer)), Wide(path).c_str());
+    return FromWide(std::wstring_view(buffer, std::min<std::size_t>(length, std::size(buffer) - 1)));
+  }
+
+  LocalDateTime LocalTime() override {
+    SYSTEMTIME now {};
+    ::GetLocalTime(&now);
+    return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+            now.wMilliseconds};
+  }
+
+  std::u16string FormatDateTime(const LocalDateTime& time) override {
+    SYSTEMTIME value {};
+    value.wYear = static_cast<WORD>(time.year);
+    value.wMonth = static_cast<WORD>(time.month);
+    value.wDay = static_cast<WORD>(time.day);
+    value.wHour = static_cast<WORD>(time.hour);
+    value.wMinute = static_cast<WORD>(time.minute);
+    value.wSecond = static_cast<WORD>(time.second);
+    value.wMilliseconds = static_cast<WORD>(time.millisecond);
+    wchar_t buffer[128] = {};
+    const int dateLength = ::GetDateFormatW(LOCALE_USER_DEFAULT, DATE_SHORTDATE, &value, nullptr,
+                                            buffer, static_cast<int>(std::size(buffer)));
+    std::u16string text = UpToNul(buffer, dateLength > 0 ? static_cast<std::size_t>(dateLength) : 0);
+    const bool midnight = time.hour == 0 && time.minute == 0 && time.second == 0 &&
+                          time.millisecond == 0;
+    if (!midnight) {
+      const int timeLength = ::GetTimeFormatW(LOCALE_USER_DEFAULT, 0, &value, nullptr, buffer,
+                                              static_cast<int>(std::size(buffer)));
+      text += u' ';
+      text += UpToNul(buffer, timeLength > 0 ? static_cast<std::size_t>(timeLength) : 0);
+    }
+    return text;
+  }
+
+  void Sleep(std::chrono::milliseconds duration) override {
+    ::Sleep(static_cast<DWORD>(std::clamp<std::chrono::milliseconds::rep>(duration.count(), 0,
+                                                                          INFINITE - 1)));
+  }
+
+  std::uint32_t TickCount() override { return ::GetTickCount(); }
+
+  std::optional<std::uint64_t> PerformanceCounter() override {
+    LARGE_INTEGER counter {};
+    if (!::QueryPerformanceCounter(&counter)) return std::nullopt;
+    return static_cast<std::uint64_t>(counter.QuadPart);
+  }
+
+  void ShowErrorBox(std::u16string_view caption, std::u16string_view text) override {
+    ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_ICONERROR | MB_OK);
+  }
+
+  void InitializeCom() override { ::CoInitialize(nullptr); }
+
+  void LaunchViewer(std::u16string_view program, std::u16string_view argument) override {
+    // The path goes over as exactly one argument, blanks and all.
+    const std::wstring parameters = Wide(QuoteCommandLineArgument(argument));
+    ::ShellExecuteW(nullptr, L"open", Wide(program).c_str(),
+                    argument.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
+  }
+
+  std::optional<std::u16string> ComputerName() override {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!::GetComputerNameW(buffer, &size)) return std::nullopt;
+    return UpToNul(buffer, std::size(buffer));
+  }
+
+  std::optional<std::u16string> UserName() override {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!::GetUserNameW(buffer, &size)) return std::nullopt;
+    return UpToNul(buffer, std::size(buffer));
+  }
+
+  PortSetting ReadPortSetting() override {
+    PortSetting setting;
+    RegistryKey key;
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kelmarq\\Orvanta", 0, nullptr, 0,
+                          KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS) {
+      return setting;  // not reachable
+    }
+    const wchar_t* name = L"WebSocketPort";
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+      setting.outcome = PortSetting::Outcome::Missing;
+      return setting;
+    }
+    std::uint8_t data[4] = {};
+    size = sizeof data;
+    const LSTATUS status = ::RegQueryValueExW(key.Get(), name, nullptr, &type, data, &size);
+    if (status != ERROR_SUCCESS || type != REG_DWORD) {
+      setting.outcome = PortSetting::Outcome::Unreadable;
+      setting.errorKind = u"ERegistryException";
+      setting.errorMessage = status != ERROR_SUCCESS
+                                 ? U16("Fehler beim Holen der Daten für 'WebSocketPort'")
+                                 : U16("Ungültiger Datentyp für 'WebSocketPort'");
+      return setting;
+    }
+    std::int32_t value = 0;
+    std::memcpy(&value, data, sizeof value);
+    setting.outcome = PortSetting::Outcome::Read;
+    setting.value = value;
+    return setting;
+  }
+};
+
+}  // namespace
+
+Platform& SystemPlatform() {
+  static Win32Platform platform;
+  return platform;
+}
+
+}  // namespace pelliport

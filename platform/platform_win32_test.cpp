@@ -1,0 +1,140 @@
+// What only the Windows platform has: the port setting in the registry, and
+// command lines that the started program splits itself.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <vector>
+
+#include "platform/command_line.h"
+#include "platform/platform.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
+constexpr const wchar_t* kPortValue = L"WebSocketPort";
+
+// The user's "WebSocketPort" value, put back as it was when the test ends.
+class PortValueGuard {
+ public:
+  PortValueGuard() {
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPortKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                          nullptr) != ERROR_SUCCESS) {
+      key_ = nullptr;
+      return;
+    }
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key_, kPortValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
+      std::vector<BYTE> data(size);
+      ::RegQueryValueExW(key_, kPortValue, nullptr, &type, data.data(), &size);
+      saved_ = Saved{type, std::move(data)};
+    }
+  }
+  ~PortValueGuard() {
+    if (key_ == nullptr) return;
+    if (saved_) {
+      Set(saved_->type, saved_->data);
+    } else {
+      Remove();
+    }
+    ::RegCloseKey(key_);
+  }
+  PortValueGuard(const PortValueGuard&) = delete;
+  PortValueGuard& operator=(const PortValueGuard&) = delete;
+
+  bool Usable() const { return key_ != nullptr; }
+  void Set(DWORD type, const std::vector<BYTE>& data) {
+    ::RegSetValueExW(key_, kPortValue, 0, type, data.data(), static_cast<DWORD>(data.size()));
+  }
+  void Remove() { ::RegDeleteValueW(key_, kPortValue); }
+
+ private:
+  struct Saved {
+    DWORD type;
+    std::vector<BYTE> data;
+  };
+  HKEY key_ = nullptr;
+  std::optional<Saved> saved_;
+};
+
+std::vector<BYTE> Bytes(const void* data, std::size_t size) {
+  const auto* p = static_cast<const BYTE*>(data);
+  return std::vector<BYTE>(p, p + size);
+}
+
+TEST(Win32PortSetting, RegistryValueOutcomes) {
+  PortValueGuard guard;
+  ASSERT_TRUE(guard.Usable());
+
+  guard.Remove();
+  EXPECT_EQ(SystemPlatform().ReadPortSetting().outcome, PortSetting::Outcome::Missing);
+
+  const std::u16string tooLong = U16("Fehler beim Holen der Daten für 'WebSocketPort'");
+  const std::u16string wrongType = U16("Ungültiger Datentyp für 'WebSocketPort'");
+  const DWORD port6000 = 6000;
+  const DWORD minusOne = 0xFFFFFFFF;
+  const DWORD port70000 = 70000;
+  const unsigned long long wide = 6000;
+  const wchar_t text[] = L"5414";
+  struct Case {
+    const char* name;
+    DWORD type;
+    std::vector<BYTE> data;
+    PortSetting::Outcome outcome;
+    std::int32_t value;
+    std::u16string message;
+  };
+  const Case cases[] = {
+      {"DWORD 6000", REG_DWORD, Bytes(&port6000, 4), PortSetting::Outcome::Read, 6000, u""},
+      {"DWORD -1", REG_DWORD, Bytes(&minusOne, 4), PortSetting::Outcome::Read, -1, u""},
+      {"DWORD 70000", REG_DWORD, Bytes(&port70000, 4), PortSetting::Outcome::Read, 70000, u""},
+      {"string", REG_SZ, Bytes(text, sizeof text), PortSetting::Outcome::Unreadable, 0, tooLong},
+      {"QWORD", REG_QWORD, Bytes(&wide, 8), PortSetting::Outcome::Unreadable, 0, tooLong},
+      {"4-byte binary", REG_BINARY, Bytes(&port6000, 4), PortSetting::Outcome::Unreadable, 0, wrongType},
+      {"2-byte string", REG_SZ, Bytes(L"", 2), PortSetting::Outcome::Unreadable, 0, wrongType},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    guard.Set(c.type, c.data);
+    const PortSetting setting = SystemPlatform().ReadPortSetting();
+    EXPECT_EQ(setting.outcome, c.outcome);
+    if (c.outcome == PortSetting::Outcome::Read) {
+      EXPECT_EQ(setting.value, c.value);
+    } else {
+      EXPECT_EQ(setting.errorKind, u"ERegistryException");
+      EXPECT_EQ(setting.errorMessage, c.message);
+    }
+  }
+}
+
+// What a started program reads back from the command line the viewer launch
+// builds: the argument, whole and unchanged.
+TEST(Win32CommandLine, QuotedArgumentComesBackAsExactlyOne) {
+  const std::u16string arguments[] = {
+      u"C:\\Temp\\1A2B\\3C4D.tmp",
+      u"C:\\Users\\Max Muster\\AppData\\Local\\Temp\\1A2B\\3C4D.tmp",
+      u"C:\\with blank\\",
+      u"a \"quoted\" \\\"word\\\\",
+      u"\t",
+  };
+  for (const auto& argument : arguments) {
+    const std::u16string line = u"viewer.exe " + QuoteCommandLineArgument(argument);
+    const std::wstring wideLine(line.begin(), line.end());
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(wideLine.c_str(), &count);
+    ASSERT_NE(argv, nullptr);
+    ASSERT_EQ(count, 2) << EncodeUtf8(line);
+    const std::wstring_view read(argv[1]);
+    EXPECT_EQ(std::u16string(read.begin(), read.end()), argument) << EncodeUtf8(line);
+    ::LocalFree(argv);
+  }
+}
+
+}  // namespace
+}  // namespace pelliport

@@ -1,0 +1,217 @@
+#include <windows.h>
+
+// windows.h makes this a macro for its A/W pair; here it is the test helper.
+#undef SetEnvironmentVariable
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <mutex>
+#include <stdexcept>
+#include <thread>
+
+#include "platform/platform.h"
+#include "platform/testing/HostProcess.h"
+#include "platform/utf.h"
+
+namespace pelliport::testing {
+namespace {
+
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string text = DecodeUtf8Lenient(utf8);
+  return std::wstring(text.begin(), text.end());
+}
+
+class Handle {
+ public:
+  Handle() = default;
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  ~Handle() { Close(); }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE Get() const { return handle_; }
+  HANDLE* Receive() { return &handle_; }
+  void Close() {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+    handle_ = nullptr;
+  }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
+
+// A pipe whose one end the child inherits.
+struct Pipe {
+  Handle read, write;
+  explicit Pipe(bool childReads) {
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    if (!::CreatePipe(read.Receive(), write.Receive(), &inheritable, 0)) {
+      throw std::runtime_error("CreatePipe failed");
+    }
+    ::SetHandleInformation(childReads ? write.Get() : read.Get(), HANDLE_FLAG_INHERIT, 0);
+  }
+};
+
+// Windows compares variable names without regard to case.
+struct NameLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](wchar_t x, wchar_t y) { return std::towupper(x) < std::towupper(y); });
+  }
+};
+
+// This process's environment with the additions (an empty value removes a
+// variable), as the block CreateProcessW takes.
+std::wstring EnvironmentBlock(const Environment& additions) {
+  std::map<std::wstring, std::wstring, NameLess> variables;
+  if (wchar_t* strings = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* entry = strings; *entry != L'\0'; entry += std::wcslen(entry) + 1) {
+      const std::wstring text = entry;
+      // Entries such as "=C:=C:\dir" start with "=": their name includes it.
+      const std::size_t eq = text.find(L'=', 1);
+      if (eq == std::wstring::npos) continue;
+      variables[text.substr(0, eq)] = text.substr(eq + 1);
+    }
+    ::FreeEnvironmentStringsW(strings);
+  }
+  for (const auto& [name, value] : additions) {
+    if (value.empty()) {
+      variables.erase(Wide(name));
+    } else {
+      variables[Wide(name)] = Wide(value);
+    }
+  }
+  std::wstring block;
+  for (const auto& [name, value] : variables) {
+    block += name + L"=" + value;
+    block.push_back(L'\0');
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+void ReadAll(HANDLE pipe, std::string& into) {
+  char buffer[65536];
+  DWORD read = 0;
+  while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) into.append(buffer, read);
+}
+
+// Children inherit every inheritable handle of this process. Pipes are made
+// inheritable only while this lock is held, so that hosts started at the
+// same time from several threads never hold each other's pipes open.
+std::mutex& StartLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+}  // namespace
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout) {
+  const std::wstring application = std::filesystem::absolute(program).wstring();
+  std::wstring commandLine = L"\"" + application + L"\"";
+  std::wstring block = EnvironmentBlock(environment);
+
+  PROCESS_INFORMATION info{};
+  Handle in, out, err;
+  {
+    const std::lock_guard lock(StartLock());
+    Pipe inPipe(true), outPipe(false), errPipe(false);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inPipe.read.Get();
+    startup.hStdOutput = outPipe.write.Get();
+    startup.hStdError = errPipe.write.Get();
+    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                          CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
+                          &startup, &info)) {
+      throw std::runtime_error("cannot start " + program.string() + ": error " +
+                               std::to_string(::GetLastError()));
+    }
+    // Keep this side's ends; the child's ends close with the pipes here.
+    *in.Receive() = std::exchange(*inPipe.write.Receive(), nullptr);
+    *out.Receive() = std::exchange(*outPipe.read.Receive(), nullptr);
+    *err.Receive() = std::exchange(*errPipe.read.Receive(), nullptr);
+  }
+  const Handle process(info.hProcess);
+  const Handle thread(info.hThread);
+
+  ProcessResult result;
+  std::thread writer([&] {
+    std::size_t done = 0;
+    while (done < stdinBytes.size()) {
+      DWORD written = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(stdinBytes.size() - done, 1u << 20));
+      // Fails once the child has ended without reading everything.
+      if (!::WriteFile(in.Get(), stdinBytes.data() + done, piece, &written, nullptr) || written == 0) break;
+      done += written;
+    }
+    in.Close();
+  });
+  std::thread outReader([&] { ReadAll(out.Get(), result.stdoutBytes); });
+  std::thread errReader([&] { ReadAll(err.Get(), result.stderrBytes); });
+
+  const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
+  const bool ended = ::WaitForSingleObject(process.Get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
+  if (!ended) {
+    ::TerminateProcess(process.Get(), 1);
+    ::WaitForSingleObject(process.Get(), INFINITE);
+  }
+  writer.join();
+  outReader.join();
+  errReader.join();
+  DWORD exitCode = 0;
+  ::GetExitCodeProcess(process.Get(), &exitCode);
+  result.exitCode = ended ? static_cast<int>(exitCode) : -1;
+  return result;
+}
+
+void SetEnvironmentVariable(const std::string& name, const std::string& value) {
+  const std::wstring wideValue = Wide(value);
+  ::SetEnvironmentVariableW(Wide(name).c_str(), value.empty() ? nullptr : wideValue.c_str());
+}
+
+namespace {
+
+// Every host process uses the same local application-data folder, the
+// Wine prefix's or the user's: one sandbox at a time, across test programs,
+// and it leaves no log or settings file behind.
+class SharedAppDataClaim {
+ public:
+  explicit SharedAppDataClaim(std::filesystem::path orvanta)
+      : orvanta_(std::move(orvanta)), mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\PelliportHostSandbox")) {
+    if (mutex_.Get() != nullptr) ::WaitForSingleObject(mutex_.Get(), INFINITE);
+    Clean();
+  }
+  ~SharedAppDataClaim() {
+    Clean();
+    if (mutex_.Get() != nullptr) ::ReleaseMutex(mutex_.Get());
+  }
+  SharedAppDataClaim(const SharedAppDataClaim&) = delete;
+  SharedAppDataClaim& operator=(const SharedAppDataClaim&) = delete;
+
+ private:
+  void Clean() {
+    std::error_code ignored;
+    std::filesystem::remove(orvanta_ / "PelliportLog.txt", ignored);
+    std::filesystem::remove(orvanta_ / "PelliportHost.ini", ignored);
+    std::filesystem::create_directories(orvanta_, ignored);
+  }
+
+  std::filesystem::path orvanta_;
+  Handle mutex_;
+};
+
+}  // namespace
+
+HostSandbox::HostSandbox(const std::filesystem::path& scratch)
+    : appData_(std::filesystem::path(SystemPlatform().LocalAppDataFolder())), temp_(scratch / "temp") {
+  claim_ = std::make_shared<SharedAppDataClaim>(appData_ / "Orvanta");
+  std::filesystem::create_directories(temp_);
+  // The host's "temp" is the environment variable.
+  const std::string temp = EncodeUtf8(temp_.u16string());
+  environment_ = {{"TEMP", temp}, {"TMP", temp}};
+}
+
+}  // namespace pelliport::testing
