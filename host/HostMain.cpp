@@ -28,7 +28,7 @@ int RunHost(Platform& platform) {
       request.clear();
     }
     log->WriteToLogFile(u"[PelliportHost] call StartImport");
-    engine->StartImport(request, *log);
+    engine->StartImport(std::move(request), *log);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);

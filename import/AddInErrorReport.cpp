@@ -21,10 +21,7 @@ void TOrvantaImport::AddInErrorReport() {
   const std::vector<std::u16string> keys = {u"OrvantaBrowserAddInErrorTitle",
                                             u"OrvantaBrowserAddInErrorDescription"};
   TValues values;
-  if (!DoParseJson(sUTF8Content, keys, values,
-                   [this](std::u16string_view text) { return platform_.ToUpper(text); })) {
-    return;
-  }
+  if (!DoParseJson(sUTF8Content, keys, values, UpperCase())) return;
   if (values.Count() == 1) {
     const std::u16string title = CutAtNul(values.SlotText(0, 0));
     const std::u16string description = CutAtNul(values.SlotText(0, 1));

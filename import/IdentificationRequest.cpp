@@ -1,8 +1,46 @@
+// The identification request: the URL of a JSON object's top level, sent with
+// "DO_VORANDTIMPORT".
+#include <string>
+
+#include "import/JsonObject.h"
 #include "import/UOrvantaImport.h"
+#include "platform/error.h"
 
 namespace pelliport {
 
-// Placeholder until the identification request is built.
-void TOrvantaImport::IdentificationRequest(const std::string&) {}
+void TOrvantaImport::IdentificationRequest(const std::string& sUTF8) {
+  Log(u"[StartImport] call VorandtImport");
+  std::u16string command;
+  std::u16string url;
+  try {
+    const JsonObject object = ParseJsonObject(sUTF8);
+    if (object.outcome != JsonObjectOutcome::Failure) {
+      try {
+        command = object.Value(u"command");
+        Log(u"Command: " + command);
+        url = object.Value(u"URL");
+        Log(u"Data: " + url);
+      } catch (...) {
+        const auto failure = DescribeCurrentFailure();
+        LogError(u"[StartImport]", failure.kind, failure.message);
+      }
+    }
+  } catch (...) {
+    // The parser's own failure, such as nesting too deep.
+    Log(u"Exception bei JSON: " + DescribeCurrentFailure().message);
+    url.clear();
+  }
+  VorandtImport(url);
+}
+
+void TOrvantaImport::VorandtImport(std::u16string_view URL) {
+  try {
+    Log(u"[VOImport] call InformOrvanta");
+    InformOrvanta(u"DO_VORANDTIMPORT\n" + std::u16string(URL));
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[VOImport]", failure.kind, failure.message);
+  }
+}
 
 }  // namespace pelliport

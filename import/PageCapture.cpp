@@ -1,8 +1,125 @@
+// The page capture: the five values out of the request, the HTML and the
+// photo stored in the work folder, and the site's list and notification.
+#include <string>
+#include <vector>
+
+#include "import/PageText.h"
+#include "import/ParseJson.h"
 #include "import/UOrvantaImport.h"
+#include "platform/error.h"
+#include "platform/utf.h"
 
 namespace pelliport {
+namespace {
 
-// Placeholder until the page capture is built.
-TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() { return FlowEnd::Normal; }
+constexpr std::size_t kHtmlExcerpt = 100;
+
+}  // namespace
+
+TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
+  sUTF8HTML.clear();
+  sB64Pic.clear();
+  sAktURL.clear();
+  sFotoURL.clear();
+  sFotoPath.clear();
+  std::u16string protocol;
+
+  Log(u"[StartImport] call DoParseJson");
+  const std::vector<std::u16string> keys = {u"html", u"b64Pic", u"profilUrl", u"srcImg", u"protocol"};
+  TValues values;
+  const auto cannotRead = [this] {
+    ShowErrorBox(u"Fehler beim Parsen");
+    LogError(u"[StartImport] cannot read json from UTF8Content", sUTF8Content, u"");
+  };
+  if (!DoParseJson(sUTF8Content, keys, values, UpperCase())) {
+    cannotRead();
+    return FlowEnd::Early;
+  }
+  if (values.Count() == 1) {
+    // Taken out of the table rather than copied: the page can be large.
+    sUTF8HTML = values.TakeSlotText(0, 0);
+    sB64Pic = values.TakeSlotText(0, 1);
+    sAktURL = values.TakeSlotText(0, 2);
+    sFotoURL = values.TakeSlotText(0, 3);
+    protocol = values.TakeSlotText(0, 4);
+  }
+  values.Clear();
+
+  // Built in one buffer of its final size: the photo text can be large.
+  const std::u16string_view parts[] = {u"[StartImport.DoParseJson] Result:\n\rUTF8HTML=",
+                                       std::u16string_view(sUTF8HTML).substr(0, kHtmlExcerpt),
+                                       u"...\n\rB64Pic=", sB64Pic, u"\n\rAktURL=", sAktURL,
+                                       u"\n\rFotoURL=", sFotoURL};
+  std::u16string result;
+  std::size_t size = 0;
+  for (const auto part : parts) size += part.size();
+  result.reserve(size);
+  for (const auto part : parts) result += part;
+  Log(result);
+  result = std::u16string();
+  if (!protocol.empty()) Log(u"[StartImport.DebugProtocol] " + protocol);
+
+  if (IsBlank(sUTF8HTML)) {
+    cannotRead();
+    return FlowEnd::Early;
+  }
+  UnescapeCapturedHtml(sUTF8HTML);
+
+  try {
+    sHTMLFilePath = GetUniqueTempName(sFilePath);
+    SaveHTMLFile(sUTF8HTML, sHTMLFilePath);
+    Log(u"[StartImport.HTML] " + sHTMLFilePath);
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[StartImport.HTML]", failure.kind, failure.message);
+    ShowErrorBox(u"Fehler beim Parsen");
+    return FlowEnd::Early;
+  }
+
+  // What precedes the first comma is a data URL's head.
+  if (const std::size_t comma = sB64Pic.find(u','); comma != std::u16string::npos) {
+    sB64Pic.erase(0, comma + 1);
+  }
+  try {
+    if (IsBlank(sB64Pic)) {
+      Log(u"[StartImport.Photo] no foto found!");
+    } else {
+      sFotoPath = GetUniqueTempName(sFilePath);
+      Log(u"[StartImport.Photo] " + sFotoPath + u" (Size: " + U16(std::to_string(sB64Pic.size())) + u")");
+      SavePicture(sB64Pic, sFotoPath);
+    }
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[StartImport.Photo]", failure.kind, failure.message);
+    ShowErrorBox(U16("Fehler beim Speichern des Fotos"));
+    sFotoPath.clear();
+  }
+
+  if (const auto site = FindSite(sAktURL)) {
+    switch (*site) {
+      case Site::XTM:
+        Log(u"[StartImport] call XTMImport");
+        XTMImport();
+        break;
+      case Site::Xing:
+        Log(u"[StartImport] call XingImport");
+        XingImport();
+        break;
+      case Site::LinkedIn:
+        Log(u"[StartImport] call LinkedInImport");
+        LinkedInImport();
+        break;
+      case Site::Experteer:
+        Log(u"[StartImport] call ExperteerImport");
+        ExperteerImport(sUTF8HTML);
+        break;
+      case Site::Freelance:
+        Log(u"[StartImport] call FreelanceImport");
+        FreelanceImport();
+        break;
+    }
+  }
+  return FlowEnd::Normal;
+}
 
 }  // namespace pelliport

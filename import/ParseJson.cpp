@@ -48,6 +48,18 @@ std::u16string TValues::SlotText(std::size_t record, std::size_t slot) const {
   return slot < slots.size() ? ValueText(slots[slot]) : std::u16string();
 }
 
+std::u16string TValues::TakeSlotText(std::size_t record, std::size_t slot) {
+  const auto found = std::lower_bound(records_.begin(), records_.end(), record,
+                                      [](const auto& entry, std::size_t i) { return entry.first < i; });
+  if (found == records_.end() || found->first != record || slot >= found->second.size()) return {};
+  TValue& value = found->second[slot];
+  std::u16string text = std::holds_alternative<std::u16string>(value)
+                            ? std::move(std::get<std::u16string>(value))
+                            : ValueText(value);
+  value = std::monostate();
+  return text;
+}
+
 void TValues::Clear() {
   count_ = 0;
   records_.clear();

@@ -34,6 +34,9 @@ class TValues {
   std::span<const TValue> Record(std::size_t index) const;
   // Text form of one slot; the empty text when the record has no such slot.
   std::u16string SlotText(std::size_t record, std::size_t slot) const;
+  // The same text, moved out of the table (a large page is not copied); the
+  // slot holds nothing afterwards.
+  std::u16string TakeSlotText(std::size_t record, std::size_t slot);
 
   void Clear();
   // The slots that a value for this record goes into: when the index is not

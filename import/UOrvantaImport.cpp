@@ -104,7 +104,7 @@ void TOrvantaImport::LaunchViewer() {
   }
 }
 
-std::u16string TOrvantaImport::StartImport(const std::string& sUTF8, TLogFile& aLogger) {
+std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger) {
   platform_.InitializeCom();
   myLogger = &aLogger;
   Log(u"[StartImport] call ReadIni");
@@ -115,7 +115,10 @@ std::u16string TOrvantaImport::StartImport(const std::string& sUTF8, TLogFile& a
   try {
     sUTF8Content = platform_.Utf8ToUnicode(sUTF8);
     Log(u"[StartImport] UTF8ContentLength=" + Decimal(static_cast<long long>(sUTF8Content.size())));
-    switch (FindRequestKind(platform_, sUTF8Content)) {
+    const RequestKind kind = FindRequestKind(platform_, sUTF8Content);
+    // Only the identification request reads the bytes again.
+    if (kind != RequestKind::Identification) std::string().swap(sUTF8);
+    switch (kind) {
       case RequestKind::PageCapture:
         end = PageCaptureImport();
         break;

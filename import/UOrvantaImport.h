@@ -1,6 +1,8 @@
 // The import engine: handles the one request of a host process.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -17,8 +19,9 @@ class TOrvantaImport {
   explicit TOrvantaImport(Platform& platform);
 
   // Handles the request text (valid UTF-8, or empty). Always returns the
-  // empty text; only failures of the preparation steps leave it.
-  std::u16string StartImport(const std::string& sUTF8, TLogFile& aLogger);
+  // empty text; only failures of the preparation steps leave it. Takes the
+  // bytes over, so that a large request is let go of once it is decoded.
+  std::u16string StartImport(std::string sUTF8, TLogFile& aLogger);
 
   // The modal error box of the import engine.
   void ShowErrorBox(std::u16string_view text);
@@ -73,6 +76,18 @@ class TOrvantaImport {
   void IdentificationRequest(const std::string& sUTF8);
   void AddInErrorReport();
 
+  // The site operations' common steps: result text, list file, notification.
+  void ProfileImport(std::u16string_view tag, std::u16string_view head, std::u16string_view type);
+
+  // The desktop notification's steps.
+  std::int32_t iGetServerPort();
+  bool InformServer(std::int32_t port, std::u16string_view text);
+
+  // The platform's upper-case mapping, as the key extractor takes it.
+  std::function<std::u16string(std::u16string_view)> UpperCase() {
+    return [this](std::u16string_view text) { return platform_.ToUpper(text); };
+  }
+
   void Log(std::u16string_view text) { myLogger->WriteToLogFile(text); }
   void LogError(std::u16string_view summary, std::u16string_view kind, std::u16string_view message) {
     myLogger->WriteErrorToLogFile(summary, kind, message);
@@ -80,6 +95,14 @@ class TOrvantaImport {
 
   Platform& platform_;
 };
+
+// The sender line of a notification: computer name, "/", user name, with
+// placeholders for what the system cannot tell.
+std::u16string GetComputerAndUserName(Platform& platform);
+// Sender line, line feed, command text.
+std::u16string NotificationText(std::u16string_view sender, std::u16string_view commandText);
+// The box text when no notification could be sent.
+std::u16string NotSentMessage();
 
 // Reads an integer setting the way the settings file's values are read: a
 // decimal number with an optional sign, or a hexadecimal one after "$" or

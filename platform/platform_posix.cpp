@@ -329,6 +329,8 @@ class PosixPlatform final : public Platform {
   }
 
   std::u16string CreateUniqueFile(std::u16string_view folder) override {
+    // No folder is no place for a file (not the file system's root).
+    if (folder.empty()) return {};
     std::string prefix = Narrow(folder);
     if (prefix.empty() || prefix.back() != '/') prefix.push_back('/');
     timespec now {};

@@ -38,6 +38,7 @@ class FakePlatform : public Platform {
   std::optional<unsigned> codePage;  // overrides the ANSI code page
   std::optional<std::u16string> computerName;
   std::optional<std::u16string> userName;
+  bool namesUnavailable = false;  // the system cannot tell computer and user name
   std::optional<PortSetting> portSetting;
   std::optional<LocalDateTime> clock;
   // When set, upper-casing fails with this error (a failure inside a request's handling).
@@ -88,8 +89,14 @@ class FakePlatform : public Platform {
   void LaunchViewer(std::u16string_view program, std::u16string_view argument) override {
     launches.push_back({std::u16string(program), std::u16string(argument)});
   }
-  std::optional<std::u16string> ComputerName() override { return computerName ? computerName : real_.ComputerName(); }
-  std::optional<std::u16string> UserName() override { return userName ? userName : real_.UserName(); }
+  std::optional<std::u16string> ComputerName() override {
+    if (namesUnavailable) return std::nullopt;
+    return computerName ? computerName : real_.ComputerName();
+  }
+  std::optional<std::u16string> UserName() override {
+    if (namesUnavailable) return std::nullopt;
+    return userName ? userName : real_.UserName();
+  }
   PortSetting ReadPortSetting() override { return portSetting ? *portSetting : real_.ReadPortSetting(); }
   std::unique_ptr<TcpSocket> CreateTcpSocket() override { return real_.CreateTcpSocket(); }
 

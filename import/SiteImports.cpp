@@ -1,0 +1,65 @@
+// The site operations of the page capture: each writes the site's list file
+// and notifies the desktop application with "DO_XINGIMPORT".
+#include <string>
+
+#include "import/PageText.h"
+#include "import/UOrvantaImport.h"
+#include "platform/error.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+
+void TOrvantaImport::ProfileImport(std::u16string_view tag, std::u16string_view head,
+                                   std::u16string_view type) {
+  try {
+    const ProfileFields fields{type, sAktURL, sHTMLFilePath, sFotoPath, sFotoURL};
+    Log(ProfileResultText(head, fields));
+    const auto entries = ProfileListEntries(fields);
+    Log(std::u16string(tag) + u" call InformOrvanta");
+    const std::u16string path = SaveListFile(entries);
+    InformOrvanta(u"DO_XINGIMPORT\n" + path);
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(tag, failure.kind, failure.message);
+  }
+}
+
+void TOrvantaImport::XTMImport() { ProfileImport(u"[XTMImport]", u"[XTMImport] XTM-Ergebnis:", u"XTM"); }
+
+void TOrvantaImport::XingImport() {
+  Log(u"[XingImport] Start]");
+  ProfileImport(u"[XingImport]", u"[XingImport] Xing-Ergebnis:", u"XING");
+}
+
+void TOrvantaImport::LinkedInImport() {
+  ProfileImport(u"[LinkedInImport]", u"[LinkedInImport] LinkedIn-Ergebnis:", u"LINKEDIN");
+}
+
+void TOrvantaImport::FreelanceImport() {
+  ProfileImport(u"[FreelanceImport]", u"[FreelanceImport] Freelance-Ergebnis:", u"FREELANCEDE");
+}
+
+void TOrvantaImport::ExperteerImport(std::u16string_view html) {
+  Log(u"[ExperteerImport] Lese api_recruiting_candidate aus...");
+  const std::u16string meta = ExperteerMetaTag(html);
+  Log(u"[ExperteerImport] api_recruiting_candidate Meta: " + meta);
+  const std::u16string address = GetAttributeValue(meta, u"content");
+  Log(u"[ExperteerImport] APIURL: " + address);
+  if (address.empty()) {
+    ShowErrorBox(U16("Sie können nur bestätigte Kontakte aus Experteer importieren."));
+    // A silent stop: the engine's catch-all ends the request.
+    throw HostError(u"EAbort", u"Operation abgebrochen");
+  }
+  try {
+    Log(ExperteerResultText(sAktURL, address));
+    const auto entries = ExperteerListEntries(sAktURL, address);
+    Log(u"[ExperteerImport] call InformOrvanta");
+    const std::u16string path = SaveListFile(entries);
+    InformOrvanta(u"DO_XINGIMPORT\n" + path);
+  } catch (...) {
+    const auto failure = DescribeCurrentFailure();
+    LogError(u"[ExperteerImport]", failure.kind, failure.message);
+  }
+}
+
+}  // namespace pelliport

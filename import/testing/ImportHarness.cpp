@@ -1,0 +1,128 @@
+#include "import/testing/ImportHarness.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/utf.h"
+
+namespace pelliport::testing {
+
+NotificationServer::NotificationServer(int connections)
+    : server_(
+          [this](websocket::testing::ServerPeer& peer) {
+            const std::string request = peer.ReadRequest();
+            if (request.empty()) return;
+            peer.Send(websocket::testing::ServerPeer::Answer(request));
+            if (const auto frame = peer.ReadFrame()) {
+              std::lock_guard lock(mutex_);
+              messages_.push_back(frame->payload);
+            }
+            peer.ReadToEnd();
+          },
+          connections) {}
+
+std::vector<std::string> NotificationServer::Messages() {
+  server_.Finish(std::chrono::milliseconds(300));
+  std::lock_guard lock(mutex_);
+  return messages_;
+}
+
+ImportHarness::ImportHarness() {
+  platform.localAppData = scratch.U16();
+  platform.temp = Temp().u16string();
+  platform.computerName = u"PC-7";
+  platform.userName = u"erika";
+  platform.codePage = 1252;
+  std::filesystem::create_directories(scratch.Path() / "Orvanta");
+  std::filesystem::create_directories(Temp());
+  // Nothing listens on port 1 of the loopback address.
+  UsePort(1);
+}
+
+void ImportHarness::UsePort(std::int32_t port) {
+  PortSetting setting;
+  setting.outcome = PortSetting::Outcome::Read;
+  setting.value = port;
+  platform.portSetting = setting;
+}
+
+void ImportHarness::RunRequest(const std::string& request) {
+  TLogFile log(platform);
+  engine = std::make_unique<TOrvantaImport>(platform);
+  engine->StartImport(request, log);
+}
+
+std::vector<std::string> ImportHarness::LogTexts() const {
+  std::vector<std::string> texts;
+  const bool utf8 = platform.codePage == 65001u;
+  for (const auto& line : platform.LogLines()) {
+    std::string text = line.substr(line.find("]: ") + 3);
+    if (!utf8) {
+      // Windows-1252 to UTF-8 for the Latin-1 range the tests use.
+      std::u16string wide;
+      for (const unsigned char c : text) wide.push_back(c);
+      text = EncodeUtf8(wide);
+    }
+    texts.push_back(text);
+  }
+  return texts;
+}
+
+bool ImportHarness::Logged(const std::string& text) const { return LogIndex(text) >= 0; }
+
+int ImportHarness::LogIndex(const std::string& text) const {
+  const auto texts = LogTexts();
+  for (std::size_t i = 0; i < texts.size(); ++i) {
+    if (texts[i] == text) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+namespace {
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out + "\"";
+}
+}  // namespace
+
+std::string CaptureRequest(const std::string& html, const std::string& b64Pic, const std::string& profilUrl,
+                           const std::string& srcImg, const std::string& protocol) {
+  return "{\"html\":" + JsonString(html) + ",\"b64Pic\":" + JsonString(b64Pic) +
+         ",\"profilUrl\":" + JsonString(profilUrl) + ",\"srcImg\":" + JsonString(srcImg) +
+         ",\"protocol\":" + JsonString(protocol) + "}";
+}
+
+std::vector<std::string> NotificationLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = text.find('\n', start);
+    lines.push_back(text.substr(start, end == std::string::npos ? std::string::npos : end - start));
+    if (end == std::string::npos) break;
+    start = end + 1;
+  }
+  return lines;
+}
+
+std::vector<std::string> ListFileLines(const std::filesystem::path& path) {
+  const std::string bytes = ReadFileBytes(path);
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    const std::size_t end = bytes.find("\r\n", start);
+    EXPECT_NE(end, std::string::npos) << "line without CR LF in " << path;
+    if (end == std::string::npos) break;
+    lines.push_back(bytes.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+}  // namespace pelliport::testing
