@@ -1,28 +1,11 @@
 #include "import/PageText.h"
 
 #include <array>
+#include <string>
 #include <utility>
 
 namespace pelliport {
 namespace {
-
-// Replaces every backslash followed by `escape` with `replacement`, left to
-// right, without rescanning what it has put in.
-void ReplacePass(std::u16string& text, char16_t escape, char16_t replacement) {
-  std::size_t read = text.find(u'\\');
-  if (read == std::u16string::npos) return;
-  std::size_t write = read;
-  const std::size_t n = text.size();
-  while (read < n) {
-    if (text[read] == u'\\' && read + 1 < n && text[read + 1] == escape) {
-      text[write++] = replacement;
-      read += 2;
-    } else {
-      text[write++] = text[read++];
-    }
-  }
-  text.resize(write);
-}
 
 std::u16string Upper(std::u16string_view text) {
   std::u16string upper(text);
@@ -34,18 +17,48 @@ std::u16string Upper(std::u16string_view text) {
 
 }  // namespace
 
+// The eight passes (\" \/ \b \f \n \r \t, then \\) in one scan. A
+// replacement never makes a new match for a later pass, and within a run of
+// backslashes the first seven passes can only take the run's last backslash
+// (with the letter after it); the backslash pass then halves what is left
+// of the run, an odd one out staying.
 void UnescapeCapturedHtml(std::u16string& html) {
-  constexpr std::array<std::pair<char16_t, char16_t>, 8> kPasses = {{
-      {u'"', u'"'},
-      {u'/', u'/'},
-      {u'b', u'\b'},
-      {u'f', u'\f'},
-      {u'n', u'\n'},
-      {u'r', u'\r'},
-      {u't', u'\t'},
-      {u'\\', u'\\'},
-  }};
-  for (const auto& [escape, replacement] : kPasses) ReplacePass(html, escape, replacement);
+  auto escaped = [](char16_t letter) -> char16_t {
+    switch (letter) {
+      case u'"': return u'"';
+      case u'/': return u'/';
+      case u'b': return u'\b';
+      case u'f': return u'\f';
+      case u'n': return u'\n';
+      case u'r': return u'\r';
+      case u't': return u'\t';
+      default: return 0;
+    }
+  };
+  const std::size_t n = html.size();
+  std::size_t read = html.find(u'\\');
+  if (read == std::u16string::npos) return;
+  char16_t* const data = html.data();
+  std::size_t write = read;
+  while (read < n) {
+    // A run of backslashes starts at `read`.
+    std::size_t run = 0;
+    while (read + run < n && data[read + run] == u'\\') ++run;
+    read += run;
+    const char16_t replacement = read < n ? escaped(data[read]) : 0;
+    if (replacement != 0) --run;  // its last backslash goes with the letter
+    for (std::size_t k = 0; k < run / 2 + run % 2; ++k) data[write++] = u'\\';
+    if (replacement != 0) {
+      data[write++] = replacement;
+      ++read;
+    }
+    std::size_t next = html.find(u'\\', read);
+    if (next == std::u16string::npos) next = n;
+    if (write != read) std::char_traits<char16_t>::move(data + write, data + read, next - read);
+    write += next - read;
+    read = next;
+  }
+  html.resize(write);
 }
 
 bool IsBlank(std::u16string_view text) {

@@ -29,6 +29,46 @@ TEST(UnescapeCapturedHtml, EightPassesInOrder) {
   }
 }
 
+// The passes as they are defined: eight replace-all passes, one after the
+// other, each left to right without rescanning what it put in.
+std::u16string UnescapeByPasses(std::u16string text) {
+  const std::pair<char16_t, char16_t> passes[] = {{u'"', u'"'}, {u'/', u'/'}, {u'b', u'\b'}, {u'f', u'\f'},
+                                                  {u'n', u'\n'}, {u'r', u'\r'}, {u't', u'\t'}, {u'\\', u'\\'}};
+  for (const auto& [escape, replacement] : passes) {
+    std::u16string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == escape) {
+        out += replacement;
+        ++i;
+      } else {
+        out += text[i];
+      }
+    }
+    text = out;
+  }
+  return text;
+}
+
+TEST(UnescapeCapturedHtml, OneScanDoesWhatTheEightPassesDo) {
+  // Every text of up to five characters from an alphabet of backslashes,
+  // escape letters and others.
+  const std::u16string alphabet = u"\\\"/bnrtxu";
+  std::vector<std::u16string> texts = {u""};
+  for (int length = 1; length <= 5; ++length) {
+    std::vector<std::u16string> longer;
+    for (const auto& text : texts) {
+      if (static_cast<int>(text.size()) != length - 1) continue;
+      for (const char16_t c : alphabet) longer.push_back(text + c);
+    }
+    texts.insert(texts.end(), longer.begin(), longer.end());
+  }
+  for (const auto& text : texts) {
+    std::u16string scanned = text;
+    UnescapeCapturedHtml(scanned);
+    ASSERT_EQ(scanned, UnescapeByPasses(text)) << EncodeUtf8(text);
+  }
+}
+
 TEST(FindSite, RowsInOrderCaseSensitive) {
   struct Case {
     const char16_t* url;

@@ -141,14 +141,42 @@ std::string EncodeUtf8(std::u16string_view text) {
     }
     return cp;
   };
+  // Four code units at a time while they are ASCII.
+  auto asciiRun = [&](std::size_t i) {
+    const std::size_t start = i;
+    while (i + 4 <= text.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, text.data() + i, 8);
+      if (word & 0xFF80FF80FF80FF80ULL) break;
+      i += 4;
+    }
+    return i - start;
+  };
   std::size_t size = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t run = asciiRun(i);
+    size += run;
+    i += run;
+    if (i == text.size()) break;
+    if (text[i] < 0x80) {
+      ++size;
+      continue;
+    }
     const char32_t cp = codePointAt(i);
-    size += cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+    size += cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
   }
   std::string out(size, '\0');
   char* p = out.data();
   for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::size_t run = asciiRun(i);
+    for (std::size_t k = 0; k < run; ++k) p[k] = static_cast<char>(text[i + k]);
+    p += run;
+    i += run;
+    if (i == text.size()) break;
+    if (text[i] < 0x80) {
+      *p++ = static_cast<char>(text[i]);
+      continue;
+    }
     const char32_t cp = codePointAt(i);
     if (cp < 0x80) {
       *p++ = static_cast<char>(cp);
