@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
@@ -261,7 +262,8 @@ class HostEndToEnd : public ::testing::Test {
     return *sandbox_;
   }
 
-  HostRun Run(const std::string& request, Desktop where = Desktop::Listening) {
+  HostRun Run(const std::string& request, Desktop where = Desktop::Listening,
+              const testing::Environment& extraVariables = {}) {
     std::optional<DesktopApplication> desktop;
     HostRun run;
     if (where == Desktop::Listening) {
@@ -270,7 +272,9 @@ class HostEndToEnd : public ::testing::Test {
       run.port = std::to_string(desktop->Port());
       Sandbox().SetPort(run.port);
     }
-    run.process = RunProcess(kHost, Frame(request), Sandbox().Variables(), std::chrono::seconds(30));
+    testing::Environment variables = Sandbox().Variables();
+    variables.insert(variables.end(), extraVariables.begin(), extraVariables.end());
+    run.process = RunProcess(kHost, Frame(request), variables, std::chrono::seconds(30));
     if (desktop) run.connections = desktop->Stop();
     run.log = LogTexts(Sandbox().LogFile(), CodePage());
     for (const auto& entry : ListFolder(Sandbox().Temp())) {
@@ -522,6 +526,27 @@ TEST_F(HostEndToEnd, PhotoThatIsNotAJpegIsLoggedAndLeftOut) {
                                             "FOTOURL=" + kPhotoUrl};
   EXPECT_EQ(ReadFileBytes(run.listFiles[0]), ListFile(entries, CodePage()));
   ExpectNotification(run, "DO_XINGIMPORT", Utf8(run.listFiles[0]));
+  ExpectBoxes(run, {});
+}
+
+// The settings file switches the viewer launch on: the configured program
+// gets the stored page's path as its one argument.
+TEST_F(HostEndToEnd, CapturedPageOpensInTheConfiguredViewer) {
+  const std::string viewer = Utf8(std::filesystem::absolute(PELLIPORT_RECORDER_EXE));
+  testing::WriteFileBytes(Sandbox().SettingsFile(), "[Execute]\r\nAktiv=1\r\nFilename=" + viewer + "\r\n");
+  const auto record = Sandbox().Temp().parent_path() / "viewer-arguments.txt";
+  const HostRun run = Run(CaptureRequest(kPageSent, "", "https://www.example.org/profile/erika"), Desktop::Listening,
+                          {{"PELLIPORT_ARGUMENTS_FILE", Utf8(record)}});
+  const std::string html = run.After("[StartImport.HTML] ");
+  ExpectInOrder(run, {"ReadIni: Aktiv = True", "ReadIni: File = " + viewer,
+                      "ShellExecute: \"" + viewer + "\" \"" + html + "\"", "ShellExecute abgeschlossen",
+                      "[StartImport]|_Done!"});
+  // The host does not wait for the viewer.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (!std::filesystem::exists(record) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(ReadFileBytes(record), html + "\n");
   ExpectBoxes(run, {});
 }
 
