@@ -9,8 +9,6 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
-#include <iostream>
-#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
@@ -41,7 +39,6 @@ const std::string kNotSent =
     "Fehler: \n\rEs konnte keine Verbindung zu Orvanta hergestellt werden.\r\n\r\n"
     "Bitte prüfen Sie, ob Orvanta gestartet wurde.";
 const std::string kParseError = "Fehler beim Parsen";
-constexpr int kDefaultPort = 5414;
 
 std::string Utf8(const std::filesystem::path& path) { return EncodeUtf8(path.u16string()); }
 
@@ -226,6 +223,9 @@ void ExpectInOrder(const HostRun& run, const std::vector<std::string>& texts) {
 // frame holding sender line, command word and payload.
 void ExpectNotification(const HostRun& run, const std::string& command, const std::string& payload) {
   ASSERT_EQ(run.connections.size(), 1u);
+  const std::string& handshake = run.connections[0].handshake;
+  EXPECT_EQ(handshake.rfind("GET / HTTP/1.1\r\n", 0), 0u) << handshake;
+  EXPECT_NE(handshake.find("\r\nHost: 127.0.0.1:" + run.port + "\r\n"), std::string::npos) << handshake;
   const auto& frame = run.connections[0].frame;
   ASSERT_TRUE(frame.has_value());
   EXPECT_EQ(frame->Byte0(), 0x81);  // one final text frame
@@ -437,7 +437,6 @@ TEST_F(HostEndToEnd, AddInErrorIsShownAndLoggedButNotSent) {
 // missing or unreadable.
 TEST_F(HostEndToEnd, PortSettingAndAbsentDesktopApplication) {
   const std::string request = R"({"domain":"kelmarq.example"})";
-  const std::string sent = SenderLine() + "\nDO_GOOGLEPLACES\n";
 
   // Nothing listens on the port the setting names.
   std::uint16_t closedPort = 0;
@@ -458,8 +457,8 @@ TEST_F(HostEndToEnd, PortSettingAndAbsentDesktopApplication) {
   EXPECT_EQ(absent.listFiles.size(), 1u);  // written before the notification
 
   // Without the setting, or with one that is not a number, the host tries
-  // the default port: the desktop application listens there for this
-  // check when the port is free.
+  // the default port. What listens there on this machine is no concern of
+  // the test, so only the host's side is checked.
   const std::string unreadable = "[InformOrvanta.iGetServerPort]ERegistryException: ";
   struct Case {
     const char* name;
@@ -474,9 +473,7 @@ TEST_F(HostEndToEnd, PortSettingAndAbsentDesktopApplication) {
     SCOPED_TRACE(c.name);
     FreshSandbox(c.name);
     if (c.setting) Sandbox().SetPort(*c.setting);
-    DesktopApplication desktop(kDefaultPort);
     const HostRun run = Run(request, Desktop::Absent);
-    const auto connections = desktop.Stop();
     const auto portLines = run.StartingWith("[InformOrvanta");
     ASSERT_GE(portLines.size(), 2u);
     EXPECT_EQ(portLines[0].substr(0, c.line.size()), c.line);
@@ -489,16 +486,8 @@ TEST_F(HostEndToEnd, PortSettingAndAbsentDesktopApplication) {
     }
     EXPECT_EQ(portLines[1], "[InformOrvanta] |_InitClient(Port=5414)");
     EXPECT_TRUE(run.StartingWith("[InformOrvanta] |_found").empty());
+    ASSERT_GE(run.log.size(), 3u);
     EXPECT_EQ(run.log[run.log.size() - 3], "[InformOrvanta] |_Done!");
-    if (desktop.Listening()) {
-      ASSERT_EQ(connections.size(), 1u);
-      ASSERT_TRUE(connections[0].frame.has_value());
-      ASSERT_EQ(run.listFiles.size(), 1u);
-      EXPECT_EQ(connections[0].frame->payload, sent + Utf8(run.listFiles[0]));
-      ExpectBoxes(run, {});
-    } else {
-      std::cout << "port " << kDefaultPort << " is in use; the notification was not checked\n";
-    }
   }
 }
 
