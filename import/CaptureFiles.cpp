@@ -19,8 +19,11 @@ std::span<const std::uint8_t> AsBytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Creates the file, or empties an existing one, and writes the bytes.
-void WriteNewFile(Platform& platform, std::u16string_view path, std::span<const std::uint8_t> bytes) {
+// Creates the file, or empties an existing one, and writes the bytes after
+// the head (kept apart so that a large text is not copied to put a
+// signature in front of it).
+void WriteNewFile(Platform& platform, std::u16string_view path, std::span<const std::uint8_t> bytes,
+                  std::span<const std::uint8_t> head = {}) {
   const OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!opened.file) {
     throw HostError(u"EFCreateError",
@@ -29,7 +32,7 @@ void WriteNewFile(Platform& platform, std::u16string_view path, std::span<const 
   }
   // A short write would leave a file that the desktop application reads as
   // complete; it is a failure like any other.
-  if (!bytes.empty() && !opened.file->Append(bytes)) {
+  if ((!head.empty() && !opened.file->Append(head)) || (!bytes.empty() && !opened.file->Append(bytes))) {
     throw HostError(u"EWriteError", u"Stream-Schreibfehler");
   }
 }
@@ -38,9 +41,9 @@ void WriteNewFile(Platform& platform, std::u16string_view path, std::span<const 
 // signature in front.
 void WriteTextFile(Platform& platform, std::u16string_view path, std::u16string_view text) {
   const unsigned codePage = platform.AnsiCodePage();
-  std::string bytes = codePage == kUtf8CodePage ? "\xEF\xBB\xBF" : "";
-  bytes += platform.FromUnicode(text, codePage);
-  WriteNewFile(platform, path, AsBytes(bytes));
+  const std::string_view signature = codePage == kUtf8CodePage ? "\xEF\xBB\xBF" : "";
+  const std::string bytes = platform.FromUnicode(text, codePage);
+  WriteNewFile(platform, path, AsBytes(bytes), AsBytes(signature));
 }
 
 }  // namespace

@@ -45,10 +45,18 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
   }
   values.Clear();
 
-  std::u16string result = u"[StartImport.DoParseJson] Result:\n\rUTF8HTML=";
-  result += std::u16string_view(sUTF8HTML).substr(0, kHtmlExcerpt);
-  result += u"...\n\rB64Pic=" + sB64Pic + u"\n\rAktURL=" + sAktURL + u"\n\rFotoURL=" + sFotoURL;
+  // Built in one buffer of its final size: the photo text can be large.
+  const std::u16string_view parts[] = {u"[StartImport.DoParseJson] Result:\n\rUTF8HTML=",
+                                       std::u16string_view(sUTF8HTML).substr(0, kHtmlExcerpt),
+                                       u"...\n\rB64Pic=", sB64Pic, u"\n\rAktURL=", sAktURL,
+                                       u"\n\rFotoURL=", sFotoURL};
+  std::u16string result;
+  std::size_t size = 0;
+  for (const auto part : parts) size += part.size();
+  result.reserve(size);
+  for (const auto part : parts) result += part;
   Log(result);
+  result = std::u16string();
   if (!protocol.empty()) Log(u"[StartImport.DebugProtocol] " + protocol);
 
   if (IsBlank(sUTF8HTML)) {

@@ -40,10 +40,13 @@ TLogFile::TLogFile(Platform& platform) : platform_(platform) {
 
 void TLogFile::WriteToLogFile(std::u16string_view sToWrite) {
   try {
-    std::u16string line = u"[";
-    line += platform_.FormatDateTime(platform_.LocalTime());
-    line += u"]: ";
-    line += sToWrite;
+    std::u16string prefix = u"[";
+    prefix += platform_.FormatDateTime(platform_.LocalTime());
+    prefix += u"]: ";
+    const unsigned codePage = platform_.AnsiCodePage();
+    std::string line = platform_.FromUnicode(prefix, codePage);
+    line += platform_.FromUnicode(sToWrite, codePage);
+    line += "\r\n";
     slText.push_back(std::move(line));
   } catch (...) {
     return;
@@ -70,12 +73,6 @@ void TLogFile::WriteErrorToLogFile(std::u16string_view sErrorSummary,
 void TLogFile::WritePendingLines() {
   try {
     if (sLogFile.size() <= kMaxPath) {
-      const unsigned codePage = platform_.AnsiCodePage();
-      std::string bytes;
-      for (const auto& line : slText) {
-        bytes += platform_.FromUnicode(line, codePage);
-        bytes += "\r\n";
-      }
       OpenResult opened = platform_.OpenFile(sLogFile, OpenMode::OpenAlways);
       for (int attempt = 0; !opened.file && opened.busy && attempt < kBusyRetries; ++attempt) {
         platform_.Sleep(kBusyRetryPause);
@@ -91,7 +88,9 @@ void TLogFile::WritePendingLines() {
             const std::uint64_t keep = LogSizeAfterCtrlZCut(*size, tailBytes);
             if (keep != *size) file.Truncate(keep);
           }
-          file.Append(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+          for (const auto& line : slText) {
+            file.Append(std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+          }
         }
       }
     }

@@ -29,7 +29,9 @@ class TLogFile {
 
   Platform& platform_;
   std::u16string sLogFile;
-  std::vector<std::u16string> slText;
+  // The lines waiting to be written, already in the file's code page: a
+  // line is converted once and never held twice (a logged page can be large).
+  std::vector<std::string> slText;
 };
 
 // The bytes of a log file that stay when lines are appended: a file is cut at
