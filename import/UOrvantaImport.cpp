@@ -2,6 +2,7 @@
 
 #include <array>
 #include <charconv>
+#include <vector>
 
 #include "import/RequestKind.h"
 #include "platform/error.h"
@@ -79,16 +80,24 @@ void TOrvantaImport::ReadIni() {
 void TOrvantaImport::CreateWorkFolder() {
   // The folder takes the place of its name's reservation. A folder of that
   // name that already exists belongs to someone else: take another name.
+  // The reservations of such names are held until a folder has been made,
+  // because the platform counts up from the same number within the same
+  // moment and would hand the name out again once it is free.
   constexpr int kAttempts = 64;
   const std::u16string temp = platform_.TempFolder();
+  std::vector<std::u16string> passedOver;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::u16string name = GetUniqueTempName(temp);
     sFilePath = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string();
     const CreateDirectoryResult created =
         sFilePath.empty() ? CreateDirectoryResult::Failed : platform_.CreateDirectory(sFilePath);
-    if (!name.empty()) platform_.DeleteFile(name);
-    if (created != CreateDirectoryResult::AlreadyExists) break;
+    if (created != CreateDirectoryResult::AlreadyExists) {
+      if (!name.empty()) platform_.DeleteFile(name);
+      break;
+    }
+    passedOver.push_back(name);
   }
+  for (const auto& name : passedOver) platform_.DeleteFile(name);
   Log(u"[StartImport] TmpFilePath=" + sFilePath);
 }
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 
 #include "platform/testing/FakePlatform.h"
@@ -129,6 +130,41 @@ TEST_F(ImportEngineTest, CatchAllLogsTheFailureThenShowsTheBoxAndEndsNormally) {
   EXPECT_EQ(platform.boxes[0].caption, u"Orvanta Browser Add-In | Fehler");
   EXPECT_EQ(platform.boxes[0].text, u"Fehler beim Parsen");
   EXPECT_EQ(platform.boxes[0].logLinesBefore, texts.size() - 1);  // after the error line
+}
+
+// Hands out the lowest free number, as the platform does for hosts that
+// ask within the same moment.
+class LowestNumberPlatform : public FakePlatform {
+ public:
+  std::u16string CreateUniqueFile(std::u16string_view folder) override {
+    for (int number = 1; number < 0x10000; ++number) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "%X", number);
+      const std::u16string name = std::u16string(folder) + PathSeparator() + U16(hex) + u".tmp";
+      if (std::filesystem::exists(std::filesystem::path(name))) continue;
+      WriteFileBytes(std::filesystem::path(name), "");
+      return name;
+    }
+    return {};
+  }
+};
+
+// Another host's work folders take the first names: this host makes a
+// folder of its own and leaves no reservation behind.
+TEST(ImportEngineWorkFolder, PassesOverFoldersOfOtherHosts) {
+  ScratchFolder scratch;
+  const auto temp = scratch.Make("temp");
+  std::filesystem::create_directories(scratch.Path() / "Orvanta");
+  std::filesystem::create_directory(temp / "1");
+  std::filesystem::create_directory(temp / "2");
+  LowestNumberPlatform platform;
+  platform.localAppData = scratch.U16();
+  platform.temp = temp.u16string();
+  TLogFile log(platform);
+  TOrvantaImport engine(platform);
+  engine.StartImport(R"({"a":1})", log);
+  EXPECT_EQ(std::filesystem::path(engine.sFilePath), temp / "3");
+  EXPECT_EQ(ListFolder(temp), (std::vector<std::filesystem::path> {temp / "1", temp / "2", temp / "3"}));
 }
 
 TEST_F(ImportEngineTest, MissingTemporaryFolderStillLogsAndEndsNormally) {

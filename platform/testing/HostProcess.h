@@ -36,10 +36,23 @@ class HostSandbox {
   std::filesystem::path SettingsFile() const { return appData_ / "Orvanta" / "PelliportHost.ini"; }
   const Environment& Variables() const { return environment_; }
 
+  // The per-user "WebSocketPort" setting the host reads; a sandbox starts
+  // without one. A decimal number is stored the way the system stores a port
+  // (Windows: a REG_DWORD); any other text is stored as text, which the
+  // host cannot read as a port.
+  void SetPort(const std::string& value);
+  void RemovePort();
+
+  // Whether the host's error boxes leave text on its standard error: off
+  // Windows each box is also one line "caption: text"; a Windows box is a
+  // window only.
+  static bool BoxesOnStandardError();
+
  private:
   std::filesystem::path appData_;
   std::filesystem::path temp_;
   Environment environment_;
+  std::filesystem::path config_;  // off Windows: the folder of the port setting
   // What the system's sandbox holds for its lifetime, if anything.
   std::shared_ptr<void> claim_;
 };

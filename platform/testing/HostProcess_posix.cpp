@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "platform/testing/HostProcess.h"
@@ -128,15 +129,27 @@ void SetEnvironmentVariable(const std::string& name, const std::string& value) {
 }
 
 HostSandbox::HostSandbox(const std::filesystem::path& scratch)
-    : appData_(scratch / "data"), temp_(scratch / "temp") {
+    : appData_(scratch / "data"), temp_(scratch / "temp"), config_(scratch / "config") {
   std::filesystem::create_directories(appData_ / "Orvanta");
   std::filesystem::create_directories(temp_);
-  std::filesystem::create_directories(scratch / "config");
+  std::filesystem::create_directories(config_);
   environment_ = {{"XDG_DATA_HOME", appData_.string()},
-                  {"XDG_CONFIG_HOME", (scratch / "config").string()},
+                  {"XDG_CONFIG_HOME", config_.string()},
                   {"TMPDIR", temp_.string()},
                   {"DISPLAY", ""},
                   {"WAYLAND_DISPLAY", ""}};
 }
+
+// The setting is the file WebSocketPort in the folder that stands for the
+// registry key, $XDG_CONFIG_HOME/Kelmarq/Orvanta.
+void HostSandbox::SetPort(const std::string& value) {
+  const auto folder = config_ / "Kelmarq" / "Orvanta";
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "WebSocketPort", std::ios::binary | std::ios::trunc) << value << "\n";
+}
+
+void HostSandbox::RemovePort() { std::filesystem::remove(config_ / "Kelmarq" / "Orvanta" / "WebSocketPort"); }
+
+bool HostSandbox::BoxesOnStandardError() { return true; }
 
 }  // namespace pelliport::testing

@@ -4,11 +4,15 @@
 #undef SetEnvironmentVariable
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <cwctype>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 #include "platform/platform.h"
 #include "platform/testing/HostProcess.h"
@@ -174,18 +178,81 @@ void SetEnvironmentVariable(const std::string& name, const std::string& value) {
 
 namespace {
 
+constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
+constexpr const wchar_t* kPortValue = L"WebSocketPort";
+
+// The user's registry key of the port setting, opened (or created) for as
+// long as the object lives.
+class PortKey {
+ public:
+  PortKey() {
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPortKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                          nullptr) != ERROR_SUCCESS) {
+      throw std::runtime_error("cannot open the registry key of the port setting");
+    }
+  }
+  ~PortKey() { ::RegCloseKey(key_); }
+  PortKey(const PortKey&) = delete;
+  PortKey& operator=(const PortKey&) = delete;
+  HKEY Get() const { return key_; }
+
+ private:
+  HKEY key_ = nullptr;
+};
+
+struct RegistryValue {
+  DWORD type = REG_NONE;
+  std::vector<BYTE> data;
+};
+
+std::optional<RegistryValue> ReadPortValue() {
+  const PortKey key;
+  RegistryValue value;
+  DWORD size = 0;
+  if (::RegQueryValueExW(key.Get(), kPortValue, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.data.resize(size);
+  ::RegQueryValueExW(key.Get(), kPortValue, nullptr, &value.type, value.data.data(), &size);
+  value.data.resize(size);
+  return value;
+}
+
+void WritePortValue(const std::optional<RegistryValue>& value) {
+  const PortKey key;
+  if (!value) {
+    ::RegDeleteValueW(key.Get(), kPortValue);
+  } else if (::RegSetValueExW(key.Get(), kPortValue, 0, value->type, value->data.data(),
+                              static_cast<DWORD>(value->data.size())) != ERROR_SUCCESS) {
+    throw std::runtime_error("cannot write the registry value of the port setting");
+  }
+}
+
 // Every host process uses the same local application-data folder, the
-// Wine prefix's or the user's: one sandbox at a time, across test programs,
-// and it leaves no log or settings file behind.
+// Wine prefix's or the user's, and the same registry: one sandbox at a time,
+// across test programs. It starts without a log file, a settings file or a
+// port setting, and puts the user's port setting back afterwards.
 class SharedAppDataClaim {
  public:
   explicit SharedAppDataClaim(std::filesystem::path orvanta)
       : orvanta_(std::move(orvanta)), mutex_(::CreateMutexW(nullptr, FALSE, L"Local\\PelliportHostSandbox")) {
     if (mutex_.Get() != nullptr) ::WaitForSingleObject(mutex_.Get(), INFINITE);
     Clean();
+    try {
+      savedPort_ = ReadPortValue();
+      WritePortValue(std::nullopt);
+    } catch (...) {
+      if (mutex_.Get() != nullptr) ::ReleaseMutex(mutex_.Get());
+      throw;
+    }
   }
   ~SharedAppDataClaim() {
     Clean();
+    try {
+      WritePortValue(savedPort_);
+    } catch (const std::exception&) {
+      // Nothing more can be done here; the next sandbox starts clean anyway.
+    }
     if (mutex_.Get() != nullptr) ::ReleaseMutex(mutex_.Get());
   }
   SharedAppDataClaim(const SharedAppDataClaim&) = delete;
@@ -201,6 +268,7 @@ class SharedAppDataClaim {
 
   std::filesystem::path orvanta_;
   Handle mutex_;
+  std::optional<RegistryValue> savedPort_;
 };
 
 }  // namespace
@@ -213,5 +281,26 @@ HostSandbox::HostSandbox(const std::filesystem::path& scratch)
   const std::string temp = EncodeUtf8(temp_.u16string());
   environment_ = {{"TEMP", temp}, {"TMP", temp}};
 }
+
+void HostSandbox::SetPort(const std::string& value) {
+  RegistryValue stored;
+  std::int32_t number = 0;
+  const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (!value.empty() && error == std::errc() && end == value.data() + value.size()) {
+    stored.type = REG_DWORD;
+    stored.data.resize(sizeof number);
+    std::memcpy(stored.data.data(), &number, sizeof number);
+  } else {
+    const std::wstring text = Wide(value);
+    stored.type = REG_SZ;
+    const auto* bytes = reinterpret_cast<const BYTE*>(text.c_str());
+    stored.data.assign(bytes, bytes + (text.size() + 1) * sizeof(wchar_t));
+  }
+  WritePortValue(stored);
+}
+
+void HostSandbox::RemovePort() { WritePortValue(std::nullopt); }
+
+bool HostSandbox::BoxesOnStandardError() { return false; }
 
 }  // namespace pelliport::testing
