@@ -27,6 +27,7 @@ namespace {
 using testing::Frame;
 using testing::HostSandbox;
 using testing::ListFolder;
+using testing::LogTexts;
 using testing::ReadFileBytes;
 using testing::RunProcess;
 using testing::ScratchFolder;
@@ -84,27 +85,6 @@ std::string ListFile(const std::vector<std::string>& lines, unsigned codePage) {
   std::string text;
   for (const auto& line : lines) text += line + "\r\n";
   return AnsiFile(text, codePage);
-}
-
-// The log's texts, without their time stamps, as UTF-8.
-std::vector<std::string> LogTexts(const std::filesystem::path& log, unsigned codePage) {
-  const std::string bytes = ReadFileBytes(log);
-  std::vector<std::string> texts;
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find("\r\n", start);
-    if (end == std::string::npos) end = bytes.size();
-    const std::string line = bytes.substr(start, end - start);
-    std::string text = line.substr(line.find("]: ") + 3);
-    if (codePage != 65001) {
-      std::u16string wide;
-      for (const unsigned char c : text) wide.push_back(c);
-      text = EncodeUtf8(wide);
-    }
-    texts.push_back(text);
-    start = end + 2;
-  }
-  return texts;
 }
 
 // The computer and user name as the platform reports them to any program.

@@ -22,17 +22,7 @@ using testing::ScratchFolder;
 
 const std::filesystem::path kHost = PELLIPORT_HOST_EXE;
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
+std::vector<std::string> Lines(const std::string& text) { return testing::SplitCrLfLines(text); }
 
 TEST(HostProcess, HandlesOneRequestAndLeavesItsWorkFolder) {
   ScratchFolder scratch;

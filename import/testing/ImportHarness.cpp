@@ -52,19 +52,7 @@ void ImportHarness::RunRequest(const std::string& request) {
 }
 
 std::vector<std::string> ImportHarness::LogTexts() const {
-  std::vector<std::string> texts;
-  const bool utf8 = platform.codePage == 65001u;
-  for (const auto& line : platform.LogLines()) {
-    std::string text = line.substr(line.find("]: ") + 3);
-    if (!utf8) {
-      // Windows-1252 to UTF-8 for the Latin-1 range the tests use.
-      std::u16string wide;
-      for (const unsigned char c : text) wide.push_back(c);
-      text = EncodeUtf8(wide);
-    }
-    texts.push_back(text);
-  }
-  return texts;
+  return testing::LogTexts(std::filesystem::path(platform.LogFilePath()), platform.codePage.value_or(1252));
 }
 
 bool ImportHarness::Logged(const std::string& text) const { return LogIndex(text) >= 0; }

@@ -1,4 +1,5 @@
 #include "platform/testing/FakePlatform.h"
+#include "platform/testing/ScratchFolder.h"
 
 #include <algorithm>
 #include <cstring>
@@ -17,19 +18,7 @@ std::u16string FakePlatform::LogFilePath() const {
 }
 
 std::vector<std::string> FakePlatform::LogLines() const {
-  std::ifstream in(std::filesystem::path(LogFilePath()), std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  const std::string text = content.str();
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
+  return SplitCrLfLines(ReadFileBytes(std::filesystem::path(LogFilePath())));
 }
 
 std::size_t FakePlatform::ReadStdin(std::span<std::uint8_t> into) {

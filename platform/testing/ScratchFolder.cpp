@@ -7,6 +7,8 @@
 #include <random>
 #include <sstream>
 
+#include "platform/utf.h"
+
 namespace pelliport::testing {
 
 ScratchFolder::ScratchFolder() {
@@ -46,6 +48,33 @@ std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folde
   for (const auto& entry : std::filesystem::directory_iterator(folder)) entries.push_back(entry.path());
   std::sort(entries.begin(), entries.end());
   return entries;
+}
+
+std::vector<std::string> SplitCrLfLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+std::string Latin1ToUtf8(const std::string& text) {
+  std::u16string wide;
+  for (const unsigned char c : text) wide.push_back(c);
+  return EncodeUtf8(wide);
+}
+
+std::vector<std::string> LogTexts(const std::filesystem::path& log, unsigned codePage) {
+  std::vector<std::string> texts;
+  for (const auto& line : SplitCrLfLines(ReadFileBytes(log))) {
+    const std::string text = line.substr(line.find("]: ") + 3);
+    texts.push_back(codePage == 65001 ? text : Latin1ToUtf8(text));
+  }
+  return texts;
 }
 
 }  // namespace pelliport::testing

@@ -28,4 +28,11 @@ std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder);
 
+// The lines of a text whose lines end in CR LF (the last one may lack it).
+std::vector<std::string> SplitCrLfLines(const std::string& text);
+// Windows-1252 text of the Latin-1 range as UTF-8, for comparing log texts.
+std::string Latin1ToUtf8(const std::string& text);
+// The log file's texts without their time stamps, as UTF-8.
+std::vector<std::string> LogTexts(const std::filesystem::path& log, unsigned codePage);
+
 }  // namespace pelliport::testing
