@@ -34,6 +34,8 @@ std::string ReadRequest(Platform& platform, TLogFile& log) {
   if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
   std::string payload;
   try {
+    payload.reserve(static_cast<std::size_t>(length));
+    platform.AdviseLargeBuffer(payload.data(), static_cast<std::size_t>(length));
     payload.resize(static_cast<std::size_t>(length));
   } catch (const std::bad_alloc&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");

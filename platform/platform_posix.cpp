@@ -4,6 +4,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -243,7 +244,22 @@ class PosixPlatform final : public Platform {
   }
 
   bool IsValidUtf8(std::string_view bytes) override { return IsWellFormedUtf8(bytes); }
-  std::u16string Utf8ToUnicode(std::string_view bytes) override { return DecodeUtf8Lenient(bytes); }
+  std::u16string Utf8ToUnicode(std::string_view bytes) override {
+    std::u16string text;
+    text.reserve(bytes.size());
+    AdviseLargeBuffer(text.data(), bytes.size() * sizeof(char16_t));
+    DecodeUtf8LenientInto(bytes, text);
+    return text;
+  }
+
+  void AdviseLargeBuffer(void* data, std::size_t size) override {
+    constexpr std::size_t kLargePage = 2u << 20;
+    if (size < 2 * kLargePage) return;
+    // madvise wants whole pages: the part of the buffer they cover.
+    const auto start = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLargePage - 1);
+    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+  }
 
   unsigned AnsiCodePage() override { return utf8Locale_ ? 65001 : 1252; }
   unsigned ConsoleOutputCodePage() override { return AnsiCodePage(); }
