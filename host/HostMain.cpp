@@ -21,14 +21,16 @@ int RunHost(Platform& platform) {
   try {
     std::string request = ReadRequest(platform, *log);
     // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
-    if (!platform.IsValidUtf8(request)) {
+    std::optional<std::u16string> text = platform.Utf8ToUnicode(request);
+    if (!text) {
       log->WriteErrorToLogFile(
           u"[PelliportHost]", u"GetUtf8Content",
           U16("Keine Zuordnung für Unicode-Zeichen in der Multibyte-Zielcodeseite vorhanden"));
       request.clear();
+      text.emplace();
     }
     log->WriteToLogFile(u"[PelliportHost] call StartImport");
-    engine->StartImport(std::move(request), *log);
+    engine->StartImport(std::move(request), std::move(*text), *log);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);

@@ -96,9 +96,9 @@ void BM_IntakeThroughPipe(benchmark::State& state) {
     const std::size_t before = liveBytes.load();
     peakBytes.store(before);
     std::string request = pelliport::ReadRequest(platform, log);
-    if (!platform.IsValidUtf8(request)) state.SkipWithError("not UTF-8");
-    std::u16string text = platform.Utf8ToUnicode(request);
-    benchmark::DoNotOptimize(text.data());
+    std::optional<std::u16string> text = platform.Utf8ToUnicode(request);
+    if (!text) state.SkipWithError("not UTF-8");
+    benchmark::DoNotOptimize(text->data());
     peakRatio = static_cast<double>(peakBytes.load() - before) / kPayload;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kPayload));

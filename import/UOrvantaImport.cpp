@@ -114,6 +114,11 @@ void TOrvantaImport::LaunchViewer() {
 }
 
 std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger) {
+  std::u16string decoded = platform_.Utf8ToUnicode(sUTF8).value_or(std::u16string());
+  return StartImport(std::move(sUTF8), std::move(decoded), aLogger);
+}
+
+std::u16string TOrvantaImport::StartImport(std::string sUTF8, std::u16string decoded, TLogFile& aLogger) {
   platform_.InitializeCom();
   myLogger = &aLogger;
   Log(u"[StartImport] call ReadIni");
@@ -122,7 +127,7 @@ std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger)
 
   FlowEnd end = FlowEnd::Normal;
   try {
-    sUTF8Content = platform_.Utf8ToUnicode(sUTF8);
+    sUTF8Content = std::move(decoded);
     Log(u"[StartImport] UTF8ContentLength=" + Decimal(static_cast<long long>(sUTF8Content.size())));
     const RequestKind kind = FindRequestKind(platform_, sUTF8Content);
     // Only the identification request reads the bytes again.

@@ -22,6 +22,9 @@ class TOrvantaImport {
   // empty text; only failures of the preparation steps leave it. Takes the
   // bytes over, so that a large request is let go of once it is decoded.
   std::u16string StartImport(std::string sUTF8, TLogFile& aLogger);
+  // The same for a request whose text the caller has decoded already (the
+  // main routine checks the bytes that way), so it is not decoded twice.
+  std::u16string StartImport(std::string sUTF8, std::u16string decoded, TLogFile& aLogger);
 
   // The modal error box of the import engine.
   void ShowErrorBox(std::u16string_view text);

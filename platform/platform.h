@@ -72,10 +72,9 @@ class Platform {
   virtual void WriteStderr(std::u16string_view text) = 0;
 
   // --- Text
-  // Strict UTF-8 check (MultiByteToWideChar with MB_ERR_INVALID_CHARS).
-  virtual bool IsValidUtf8(std::string_view bytes) = 0;
-  // Decodes UTF-8 that IsValidUtf8 accepted.
-  virtual std::u16string Utf8ToUnicode(std::string_view bytes) = 0;
+  // Strict UTF-8 decoding (MultiByteToWideChar with MB_ERR_INVALID_CHARS):
+  // nullopt when the bytes are not well-formed UTF-8 anywhere.
+  virtual std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) = 0;
   virtual unsigned AnsiCodePage() = 0;           // GetACP
   virtual unsigned ConsoleOutputCodePage() = 0;  // GetConsoleOutputCP
   // WideCharToMultiByte without flags: a character the code page lacks

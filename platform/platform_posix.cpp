@@ -243,12 +243,11 @@ class PosixPlatform final : public Platform {
     WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
   }
 
-  bool IsValidUtf8(std::string_view bytes) override { return IsWellFormedUtf8(bytes); }
-  std::u16string Utf8ToUnicode(std::string_view bytes) override {
+  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
     std::u16string text;
     text.reserve(bytes.size());
     AdviseLargeBuffer(text.data(), bytes.size() * sizeof(char16_t));
-    DecodeUtf8LenientInto(bytes, text);
+    if (!DecodeUtf8StrictInto(bytes, text)) return std::nullopt;
     return text;
   }
 

@@ -210,29 +210,19 @@ class Win32Platform final : public Platform {
              bytes.size());
   }
 
-  bool IsValidUtf8(std::string_view bytes) override {
-    for (std::size_t start = 0; start < bytes.size();) {
-      const std::size_t end = Utf8PieceEnd(bytes, start);
-      if (::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start,
-                                static_cast<int>(end - start), nullptr, 0) == 0) {
-        return false;
-      }
-      start = end;
-    }
-    return true;
-  }
-
-  std::u16string Utf8ToUnicode(std::string_view bytes) override {
+  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
     std::u16string text;
+    text.reserve(bytes.size());  // never more units than bytes
+    std::wstring piece;
     for (std::size_t start = 0; start < bytes.size();) {
       const std::size_t end = Utf8PieceEnd(bytes, start);
       const int length = static_cast<int>(end - start);
-      const int units = ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, length, nullptr, 0);
-      if (units > 0) {
-        std::wstring piece(static_cast<std::size_t>(units), L'\0');
-        ::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + start, length, piece.data(), units);
-        text += FromWide(piece);
-      }
+      const int units =
+          ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length, nullptr, 0);
+      if (units == 0) return std::nullopt;
+      piece.resize(static_cast<std::size_t>(units));
+      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length, piece.data(), units);
+      text.append(piece.begin(), piece.end());
       start = end;
     }
     return text;

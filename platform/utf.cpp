@@ -121,7 +121,7 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
   return out;
 }
 
-void DecodeUtf8LenientInto(std::string_view bytes, std::u16string& text) { Decode<false>(bytes, text); }
+bool DecodeUtf8StrictInto(std::string_view bytes, std::u16string& text) { return Decode<true>(bytes, text); }
 
 std::u16string DecodeUtf8Lenient(std::string_view bytes) {
   std::u16string out;

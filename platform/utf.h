@@ -17,8 +17,9 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes);
 // Decoding that replaces every ill-formed sequence by U+FFFD.
 std::u16string DecodeUtf8Lenient(std::string_view bytes);
 
-// The same into a given string, whose capacity is used when it suffices.
-void DecodeUtf8LenientInto(std::string_view bytes, std::u16string& text);
+// Strict decoding into a given string, whose capacity is used when it
+// suffices; false (and the string in no particular state) when ill-formed.
+bool DecodeUtf8StrictInto(std::string_view bytes, std::u16string& text);
 
 // Encoding; a lone surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);

@@ -60,8 +60,9 @@ class FakePlatform : public Platform {
   OutputKind StdoutKind() override { return stdoutKind; }
   bool WriteStdout(std::span<const std::uint8_t> bytes) override;
   void WriteStderr(std::u16string_view text) override { stderrText += text; }
-  bool IsValidUtf8(std::string_view bytes) override { return real_.IsValidUtf8(bytes); }
-  std::u16string Utf8ToUnicode(std::string_view bytes) override { return real_.Utf8ToUnicode(bytes); }
+  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
+    return real_.Utf8ToUnicode(bytes);
+  }
   unsigned AnsiCodePage() override { return codePage.value_or(real_.AnsiCodePage()); }
   unsigned ConsoleOutputCodePage() override { return codePage.value_or(real_.ConsoleOutputCodePage()); }
   std::string FromUnicode(std::u16string_view text, unsigned cp) override { return real_.FromUnicode(text, cp); }
