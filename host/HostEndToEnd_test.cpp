@@ -51,19 +51,7 @@ std::string Base64(const std::string& bytes) {
   return websocket::Base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-// A JSON string literal for the text.
-std::string Json(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out + "\"";
-}
+std::string Json(const std::string& text) { return testing::JsonString(text); }
 
 // The system's ANSI code page, as the host sees it in the same environment.
 unsigned CodePage() { return SystemPlatform().AnsiCodePage(); }

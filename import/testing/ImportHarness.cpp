@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testing/HostProcess.h"
 #include "platform/utf.h"
 
 namespace pelliport::testing {
@@ -65,20 +66,6 @@ int ImportHarness::LogIndex(const std::string& text) const {
   return -1;
 }
 
-namespace {
-std::string JsonString(const std::string& text) {
-  std::string out = "\"";
-  for (const char c : text) {
-    switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      default: out += c;
-    }
-  }
-  return out + "\"";
-}
-}  // namespace
 
 std::string CaptureRequest(const std::string& html, const std::string& b64Pic, const std::string& profilUrl,
                            const std::string& srcImg, const std::string& protocol) {

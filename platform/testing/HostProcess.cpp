@@ -9,4 +9,17 @@ std::string Frame(const std::string& payload) {
   return frame + payload;
 }
 
+std::string JsonString(const std::string& text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    switch (c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\n': out += "\\n"; break;
+      default: out += c;
+    }
+  }
+  return out + "\"";
+}
+
 }  // namespace pelliport::testing

@@ -60,6 +60,9 @@ class HostSandbox {
 // Sets (or, with an empty value, removes) a variable of this process's environment.
 void SetEnvironmentVariable(const std::string& name, const std::string& value);
 
+// A JSON string literal for the text, as requests in tests are written.
+std::string JsonString(const std::string& text);
+
 // The frame the browser writes: four bytes of length, little-endian, then the payload.
 std::string Frame(const std::string& payload);
 
