@@ -26,6 +26,7 @@ namespace {
 
 using testing::Frame;
 using testing::HostSandbox;
+using testing::JsonString;
 using testing::ListFolder;
 using testing::LogTexts;
 using testing::ReadFileBytes;
@@ -50,8 +51,6 @@ std::string Fixture(const char* name) {
 std::string Base64(const std::string& bytes) {
   return websocket::Base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
-
-std::string Json(const std::string& text) { return testing::JsonString(text); }
 
 // The system's ANSI code page, as the host sees it in the same environment.
 unsigned CodePage() { return SystemPlatform().AnsiCodePage(); }
@@ -277,8 +276,9 @@ const std::string kPhotoUrl = "https://img.example/erika_mueller.jpg";
 
 std::string CaptureRequest(const std::string& page, const std::string& b64Pic, const std::string& profilUrl,
                            const std::string& protocol = "") {
-  return "{\"html\":" + Json(page) + ",\"b64Pic\":" + Json(b64Pic) + ",\"profilUrl\":" + Json(profilUrl) +
-         ",\"srcImg\":" + Json(kPhotoUrl) + ",\"protocol\":" + Json(protocol) + "}";
+  return "{\"html\":" + JsonString(page) + ",\"b64Pic\":" + JsonString(b64Pic) +
+         ",\"profilUrl\":" + JsonString(profilUrl) + ",\"srcImg\":" + JsonString(kPhotoUrl) +
+         ",\"protocol\":" + JsonString(protocol) + "}";
 }
 
 TEST_F(HostEndToEnd, CapturedPageOfEachSite) {

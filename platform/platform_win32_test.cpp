@@ -11,56 +11,26 @@
 
 #include "platform/command_line.h"
 #include "platform/platform.h"
+#include "platform/testing/RegistryPortValue.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 namespace {
 
-constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
-constexpr const wchar_t* kPortValue = L"WebSocketPort";
+using testing::ReadPortValue;
+using testing::RegistryValue;
+using testing::WritePortValue;
 
 // The user's "WebSocketPort" value, put back as it was when the test ends.
-class PortValueGuard {
- public:
-  PortValueGuard() {
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPortKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                          nullptr) != ERROR_SUCCESS) {
-      key_ = nullptr;
-      return;
-    }
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key_, kPortValue, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-      std::vector<BYTE> data(size);
-      ::RegQueryValueExW(key_, kPortValue, nullptr, &type, data.data(), &size);
-      saved_ = Saved{type, std::move(data)};
+struct RestoredPortValue {
+  std::optional<RegistryValue> saved = ReadPortValue();
+  ~RestoredPortValue() {
+    try {
+      WritePortValue(saved);
+    } catch (const std::exception&) {
+      // The user's value could not be put back; nothing more to do here.
     }
   }
-  ~PortValueGuard() {
-    if (key_ == nullptr) return;
-    if (saved_) {
-      Set(saved_->type, saved_->data);
-    } else {
-      Remove();
-    }
-    ::RegCloseKey(key_);
-  }
-  PortValueGuard(const PortValueGuard&) = delete;
-  PortValueGuard& operator=(const PortValueGuard&) = delete;
-
-  bool Usable() const { return key_ != nullptr; }
-  void Set(DWORD type, const std::vector<BYTE>& data) {
-    ::RegSetValueExW(key_, kPortValue, 0, type, data.data(), static_cast<DWORD>(data.size()));
-  }
-  void Remove() { ::RegDeleteValueW(key_, kPortValue); }
-
- private:
-  struct Saved {
-    DWORD type;
-    std::vector<BYTE> data;
-  };
-  HKEY key_ = nullptr;
-  std::optional<Saved> saved_;
 };
 
 std::vector<BYTE> Bytes(const void* data, std::size_t size) {
@@ -69,10 +39,8 @@ std::vector<BYTE> Bytes(const void* data, std::size_t size) {
 }
 
 TEST(Win32PortSetting, RegistryValueOutcomes) {
-  PortValueGuard guard;
-  ASSERT_TRUE(guard.Usable());
-
-  guard.Remove();
+  const RestoredPortValue restore;
+  WritePortValue(std::nullopt);
   EXPECT_EQ(SystemPlatform().ReadPortSetting().outcome, PortSetting::Outcome::Missing);
 
   const std::u16string tooLong = U16("Fehler beim Holen der Daten für 'WebSocketPort'");
@@ -101,7 +69,7 @@ TEST(Win32PortSetting, RegistryValueOutcomes) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    guard.Set(c.type, c.data);
+    WritePortValue(RegistryValue{c.type, c.data});
     const PortSetting setting = SystemPlatform().ReadPortSetting();
     EXPECT_EQ(setting.outcome, c.outcome);
     if (c.outcome == PortSetting::Outcome::Read) {

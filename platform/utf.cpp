@@ -100,21 +100,6 @@ bool Decode(std::string_view bytes, std::u16string& result) {
 
 }  // namespace
 
-bool IsWellFormedUtf8(std::string_view bytes) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-  const std::size_t n = bytes.size();
-  std::size_t i = 0;
-  while (i < n) {
-    i += AsciiRun(p + i, n - i);
-    if (i == n) break;
-    char32_t cp = 0;
-    const std::size_t len = SequenceLength(p + i, n - i, cp);
-    if (len == 0) return false;
-    i += len;
-  }
-  return true;
-}
-
 std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
   std::u16string out;
   if (!Decode<true>(bytes, out)) return std::nullopt;

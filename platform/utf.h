@@ -7,11 +7,8 @@
 
 namespace pelliport {
 
-// True when the bytes are well-formed UTF-8: no overlong forms, no encoded
-// surrogates, nothing above U+10FFFF, no sequence cut short.
-bool IsWellFormedUtf8(std::string_view bytes);
-
-// Strict decoding: nullopt for ill-formed input.
+// Strict decoding: nullopt for ill-formed input (an overlong form, an
+// encoded surrogate, anything above U+10FFFF, a sequence cut short).
 std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes);
 
 // Decoding that replaces every ill-formed sequence by U+FFFD.

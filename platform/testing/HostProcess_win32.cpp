@@ -16,6 +16,7 @@
 
 #include "platform/platform.h"
 #include "platform/testing/HostProcess.h"
+#include "platform/testing/RegistryPortValue.h"
 #include "platform/utf.h"
 
 namespace pelliport::testing {
@@ -177,56 +178,6 @@ void SetEnvironmentVariable(const std::string& name, const std::string& value) {
 }
 
 namespace {
-
-constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
-constexpr const wchar_t* kPortValue = L"WebSocketPort";
-
-// The user's registry key of the port setting, opened (or created) for as
-// long as the object lives.
-class PortKey {
- public:
-  PortKey() {
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPortKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                          nullptr) != ERROR_SUCCESS) {
-      throw std::runtime_error("cannot open the registry key of the port setting");
-    }
-  }
-  ~PortKey() { ::RegCloseKey(key_); }
-  PortKey(const PortKey&) = delete;
-  PortKey& operator=(const PortKey&) = delete;
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
-};
-
-struct RegistryValue {
-  DWORD type = REG_NONE;
-  std::vector<BYTE> data;
-};
-
-std::optional<RegistryValue> ReadPortValue() {
-  const PortKey key;
-  RegistryValue value;
-  DWORD size = 0;
-  if (::RegQueryValueExW(key.Get(), kPortValue, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) {
-    return std::nullopt;
-  }
-  value.data.resize(size);
-  ::RegQueryValueExW(key.Get(), kPortValue, nullptr, &value.type, value.data.data(), &size);
-  value.data.resize(size);
-  return value;
-}
-
-void WritePortValue(const std::optional<RegistryValue>& value) {
-  const PortKey key;
-  if (!value) {
-    ::RegDeleteValueW(key.Get(), kPortValue);
-  } else if (::RegSetValueExW(key.Get(), kPortValue, 0, value->type, value->data.data(),
-                              static_cast<DWORD>(value->data.size())) != ERROR_SUCCESS) {
-    throw std::runtime_error("cannot write the registry value of the port setting");
-  }
-}
 
 // Every host process uses the same local application-data folder, the
 // Wine prefix's or the user's, and the same registry: one sandbox at a time,

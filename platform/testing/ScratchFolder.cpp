@@ -62,11 +62,15 @@ std::vector<std::string> SplitCrLfLines(const std::string& text) {
   return lines;
 }
 
+namespace {
+
 std::string Latin1ToUtf8(const std::string& text) {
   std::u16string wide;
   for (const unsigned char c : text) wide.push_back(c);
   return EncodeUtf8(wide);
 }
+
+}  // namespace
 
 std::vector<std::string> LogTexts(const std::filesystem::path& log, unsigned codePage) {
   std::vector<std::string> texts;

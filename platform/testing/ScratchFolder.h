@@ -30,9 +30,8 @@ std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folde
 
 // The lines of a text whose lines end in CR LF (the last one may lack it).
 std::vector<std::string> SplitCrLfLines(const std::string& text);
-// Windows-1252 text of the Latin-1 range as UTF-8, for comparing log texts.
-std::string Latin1ToUtf8(const std::string& text);
-// The log file's texts without their time stamps, as UTF-8.
+// The log file's texts without their time stamps, as UTF-8 (Windows-1252
+// text is taken as its Latin-1 range, which is what the tests log).
 std::vector<std::string> LogTexts(const std::filesystem::path& log, unsigned codePage);
 
 }  // namespace pelliport::testing
