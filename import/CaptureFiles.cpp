@@ -1,5 +1,6 @@
 // The files a request leaves for the desktop application: list files, the
 // captured page and the profile photo.
+#include <memory>
 #include <string>
 
 #include "import/Base64Decode.h"
@@ -19,31 +20,38 @@ std::span<const std::uint8_t> AsBytes(std::string_view text) {
   return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
 }
 
-// Creates the file, or empties an existing one, and writes the bytes after
-// the head (kept apart so that a large text is not copied to put a
-// signature in front of it).
-void WriteNewFile(Platform& platform, std::u16string_view path, std::span<const std::uint8_t> bytes,
-                  std::span<const std::uint8_t> head = {}) {
-  const OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
+// Text is converted and written in pieces of this many code units, so that
+// a page of megabytes is never held a second time in the file's encoding.
+constexpr std::size_t kTextPieceUnits = 32 * 1024;
+
+// Creates the file, or empties an existing one.
+std::unique_ptr<File> CreateNewFile(Platform& platform, std::u16string_view path) {
+  OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!opened.file) {
     throw HostError(u"EFCreateError",
                     u"Datei \"" + std::u16string(path) + u"\" kann nicht erstellt werden. " +
                         opened.errorText);
   }
-  // A short write would leave a file that the desktop application reads as
-  // complete; it is a failure like any other.
-  if ((!head.empty() && !opened.file->Append(head)) || (!bytes.empty() && !opened.file->Append(bytes))) {
-    throw HostError(u"EWriteError", u"Stream-Schreibfehler");
-  }
+  return std::move(opened.file);
+}
+
+// A short write would leave a file that the desktop application reads as
+// complete; it is a failure like any other.
+void Write(File& file, std::span<const std::uint8_t> bytes) {
+  if (!bytes.empty() && !file.Append(bytes)) throw HostError(u"EWriteError", u"Stream-Schreibfehler");
 }
 
 // Text files are in the ANSI code page; only the UTF-8 code page puts a
 // signature in front.
 void WriteTextFile(Platform& platform, std::u16string_view path, std::u16string_view text) {
   const unsigned codePage = platform.AnsiCodePage();
-  const std::string_view signature = codePage == kUtf8CodePage ? "\xEF\xBB\xBF" : "";
-  const std::string bytes = platform.FromUnicode(text, codePage);
-  WriteNewFile(platform, path, AsBytes(bytes), AsBytes(signature));
+  const std::unique_ptr<File> file = CreateNewFile(platform, path);
+  if (codePage == kUtf8CodePage) Write(*file, AsBytes("\xEF\xBB\xBF"));
+  for (std::size_t begin = 0; begin < text.size();) {
+    const std::size_t end = PieceEnd(text, begin, kTextPieceUnits);
+    Write(*file, AsBytes(platform.FromUnicode(text.substr(begin, end - begin), codePage)));
+    begin = end;
+  }
 }
 
 }  // namespace
@@ -82,7 +90,7 @@ void TOrvantaImport::SavePicture(std::u16string_view base64, std::u16string_view
       width = header.width;
       height = header.height;
     }
-    WriteNewFile(platform_, path, bytes);
+    Write(*CreateNewFile(platform_, path), bytes);
     Log(u"[SavePicture] " + Decimal(height) + u" x " + Decimal(width) + u" Pixel, " + std::u16string(path));
   } catch (...) {
     const auto failure = DescribeCurrentFailure();

@@ -384,7 +384,12 @@ class PosixPlatform final : public Platform {
       result.errorText = ErrnoText(error);
       return result;
     }
-    if (mode == OpenMode::CreateAlways && ::ftruncate(fd, 0) != 0) {
+    // An empty file is left as it is: ext4 writes a file back at its close
+    // once it has been truncated, which would put a large page's write-back
+    // into the host's time.
+    struct stat st {};
+    if (mode == OpenMode::CreateAlways && (::fstat(fd, &st) != 0 || st.st_size != 0) &&
+        ::ftruncate(fd, 0) != 0) {
       result.errorText = ErrnoText(errno);
       ::close(fd);
       return result;

@@ -114,6 +114,14 @@ std::u16string DecodeUtf8Lenient(std::string_view bytes) {
   return out;
 }
 
+std::size_t PieceEnd(std::u16string_view text, std::size_t begin, std::size_t maxUnits) {
+  if (text.size() - begin <= maxUnits) return text.size();
+  const std::size_t end = begin + maxUnits;
+  const bool splitsPair = text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF && text[end] >= 0xDC00 &&
+                          text[end] <= 0xDFFF;
+  return splitsPair ? end - 1 : end;
+}
+
 std::string EncodeUtf8(std::u16string_view text) {
   // Two passes: the exact size first, so that a large text is encoded into
   // one buffer without growing it.

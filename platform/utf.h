@@ -21,6 +21,11 @@ bool DecodeUtf8StrictInto(std::string_view bytes, std::u16string& text);
 // Encoding; a lone surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);
 
+// Where a piece of at most `maxUnits` code units that starts at `begin`
+// ends: never between the two halves of a surrogate pair, so that pieces
+// convert to exactly the bytes of the whole. `maxUnits` must be at least 2.
+std::size_t PieceEnd(std::u16string_view text, std::size_t begin, std::size_t maxUnits);
+
 // Shorthand for texts written in source as UTF-8.
 inline std::u16string U16(std::string_view utf8) { return DecodeUtf8Lenient(utf8); }
 

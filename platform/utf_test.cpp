@@ -54,5 +54,41 @@ TEST(Utf8, LoneSurrogateEncodesAsReplacementCharacter) {
   EXPECT_EQ(EncodeUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
 }
 
+TEST(Utf16Pieces, EndNeverSplitsASurrogatePair) {
+  const std::u16string text{u'a', u'b', 0xD83D, 0xDE00, u'c', 0xD800, u'd', 0xDC00};
+  struct Case {
+    std::size_t begin, maxUnits, end;
+  };
+  const Case cases[] = {
+      {0, 2, 2},   // ends before the pair
+      {0, 3, 2},   // would end inside the pair
+      {0, 4, 4},   // ends after the pair
+      {2, 2, 4},   // the pair alone
+      {4, 2, 6},   // a lone high surrogate followed by a letter is no pair
+      {6, 2, 8},   // the rest
+      {5, 2, 7},   // a lone low surrogate after a letter
+      {7, 5, 8},   // the rest is shorter than the piece
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(PieceEnd(text, c.begin, c.maxUnits), c.end) << c.begin << "+" << c.maxUnits;
+  }
+}
+
+TEST(Utf16Pieces, EncodingPieceByPieceGivesTheBytesOfTheWhole) {
+  std::u16string text;
+  for (int i = 0; i < 300; ++i) text += std::u16string{u'x', 0xE4, 0xD83D, 0xDE00, 0xD800};
+  const std::string whole = EncodeUtf8(text);
+  for (const std::size_t maxUnits : {2u, 3u, 7u, 64u}) {
+    std::string pieces;
+    for (std::size_t begin = 0; begin < text.size();) {
+      const std::size_t end = PieceEnd(text, begin, maxUnits);
+      ASSERT_GT(end, begin);
+      pieces += EncodeUtf8(std::u16string_view(text).substr(begin, end - begin));
+      begin = end;
+    }
+    EXPECT_EQ(pieces, whole) << maxUnits;
+  }
+}
+
 }  // namespace
 }  // namespace pelliport
