@@ -1,6 +1,7 @@
 #include "host/Intake.h"
 
 #include "platform/error.h"
+#include "platform/memory.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -35,7 +36,7 @@ std::string ReadRequest(Platform& platform, TLogFile& log) {
   std::string payload;
   try {
     payload.reserve(static_cast<std::size_t>(length));
-    platform.AdviseLargeBuffer(payload.data(), static_cast<std::size_t>(length));
+    PrepareLargeBuffer(payload.data(), static_cast<std::size_t>(length));
     payload.resize(static_cast<std::size_t>(length));
   } catch (const std::bad_alloc&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");

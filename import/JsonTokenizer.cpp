@@ -6,6 +6,8 @@
 #include <limits>
 #include <string>
 
+#include "platform/memory.h"
+
 namespace pelliport {
 namespace {
 
@@ -359,6 +361,7 @@ std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
   if (decodedLength == length) return std::u16string(p + offset, length);
   std::u16string out;
   out.reserve(decodedLength);
+  PrepareLargeBuffer(out.data(), decodedLength * sizeof(char16_t));
   const std::size_t end = offset + length;
   std::size_t i = offset;
   while (i < end) {

@@ -83,13 +83,6 @@ class Platform {
   // Upper case, code unit for code unit (CharUpperBuffW); the length stays.
   virtual std::u16string ToUpper(std::u16string_view text) = 0;
 
-  // A large buffer, allocated and about to be filled: the system may back it
-  // with large pages, which makes filling it much cheaper. Only a hint.
-  virtual void AdviseLargeBuffer(void* data, std::size_t size) {
-    static_cast<void>(data);
-    static_cast<void>(size);
-  }
-
   // --- Environment and folders
   // The user's local application-data folder; empty when it is unknown.
   virtual std::u16string LocalAppDataFolder() = 0;

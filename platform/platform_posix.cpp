@@ -4,7 +4,6 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <sys/file.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +27,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/memory.h"
 #include "platform/utf.h"
 
 extern char** environ;
@@ -246,18 +246,9 @@ class PosixPlatform final : public Platform {
   std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
     std::u16string text;
     text.reserve(bytes.size());
-    AdviseLargeBuffer(text.data(), bytes.size() * sizeof(char16_t));
+    PrepareLargeBuffer(text.data(), bytes.size() * sizeof(char16_t));
     if (!DecodeUtf8StrictInto(bytes, text)) return std::nullopt;
     return text;
-  }
-
-  void AdviseLargeBuffer(void* data, std::size_t size) override {
-    constexpr std::size_t kLargePage = 2u << 20;
-    if (size < 2 * kLargePage) return;
-    // madvise wants whole pages: the part of the buffer they cover.
-    const auto start = (reinterpret_cast<std::uintptr_t>(data) + kLargePage - 1) & ~(kLargePage - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(data) + size) & ~(kLargePage - 1);
-    if (end > start) ::madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
   }
 
   unsigned AnsiCodePage() override { return utf8Locale_ ? 65001 : 1252; }

@@ -67,7 +67,6 @@ class FakePlatform : public Platform {
   unsigned ConsoleOutputCodePage() override { return codePage.value_or(real_.ConsoleOutputCodePage()); }
   std::string FromUnicode(std::u16string_view text, unsigned cp) override { return real_.FromUnicode(text, cp); }
   std::u16string ToUpper(std::u16string_view text) override;
-  void AdviseLargeBuffer(void* data, std::size_t size) override { real_.AdviseLargeBuffer(data, size); }
   std::u16string LocalAppDataFolder() override { return localAppData; }
   std::u16string TempFolder() override { return temp; }
   char16_t PathSeparator() override { return real_.PathSeparator(); }
