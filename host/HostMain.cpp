@@ -19,18 +19,16 @@ int RunHost(Platform& platform) {
   std::optional<FailureDescription> escaped;
 
   try {
-    std::string request = ReadRequest(platform, *log);
-    // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
-    std::optional<std::u16string> text = platform.Utf8ToUnicode(request);
-    if (!text) {
+    Request request = ReadRequest(platform, *log);    // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
+    if (!request.text) {
       log->WriteErrorToLogFile(
           u"[PelliportHost]", u"GetUtf8Content",
           U16("Keine Zuordnung für Unicode-Zeichen in der Multibyte-Zielcodeseite vorhanden"));
-      request.clear();
-      text.emplace();
+      request.payload.clear();
+      request.text.emplace();
     }
     log->WriteToLogFile(u"[PelliportHost] call StartImport");
-    engine->StartImport(std::move(request), std::move(*text), *log);
+    engine->StartImport(std::move(request.payload), std::move(*request.text), *log);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);
@@ -50,8 +48,7 @@ int RunHost(Platform& platform) {
     platform.WriteStderr(u"PelliportHost: " + escaped->kind + u": " + escaped->message + u"\n");
     return 1;
   }
-  reply.Finish();
-  return 0;
+  reply.Finish();  return 0;
 }
 
 }  // namespace pelliport

@@ -116,6 +116,25 @@ TEST_F(HostMainTest, InvalidUtf8IsLoggedAndTheEngineGetsTheEmptyText) {
   EXPECT_EQ(platform.stdoutBytes, "");
 }
 
+TEST_F(HostMainTest, PayloadArrivingByteByByteDecodesAsAWhole) {
+  platform.stdinReadLimit = 4;  // the header in one read, then characters split across reads
+  EXPECT_EQ(Run(Frame("{\"a\":\"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\"}")), 0);
+  EXPECT_TRUE(Logged("[StartImport] UTF8ContentLength=12"));
+  EXPECT_FALSE(Logged("[PelliportHost]GetUtf8Content: Keine Zuordnung f\xFCr Unicode-Zeichen in der "
+                      "Multibyte-Zielcodeseite vorhanden"));
+
+  testing::FakePlatform cut;  // a character cut short by the end of the frame
+  cut.localAppData = scratch.U16();
+  cut.temp = (scratch.Path() / "temp").u16string();
+  cut.codePage = 1252;
+  cut.stdinReadLimit = 4;
+  cut.stdinBytes = std::string("\x06\0\0\0", 4) + "abcd\xE2\x82";
+  EXPECT_EQ(RunHost(cut), 0);
+  EXPECT_TRUE(LoggedIn(cut, "[PelliportHost]GetUtf8Content: Keine Zuordnung f\xFCr Unicode-Zeichen in der "
+                            "Multibyte-Zielcodeseite vorhanden"));
+  EXPECT_TRUE(LoggedIn(cut, "[StartImport] UTF8ContentLength=0"));
+}
+
 TEST_F(HostMainTest, LargePayloadIsReadInLargePieces) {
   platform.stdinReadLimit = 65536;
   const std::string payload = "{\"a\":\"" + std::string(1 << 22, 'x') + "\"}";

@@ -18,35 +18,65 @@ std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header) {
   return static_cast<std::int32_t>(value);
 }
 
-void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer) {
+void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer, const ArrivalFunction& arrived) {
   std::size_t done = 0;
   while (done < buffer.size()) {
     const std::size_t piece = std::min(kReadPiece, buffer.size() - done);
     const std::size_t got = read(buffer.subspan(done, piece));
     if (got == 0) break;  // end of input: the rest stays zero
     done += got;
+    if (arrived) arrived(done);
   }
 }
 
-std::string ReadRequest(Platform& platform, TLogFile& log) {
-  std::array<std::uint8_t, 4> header {};
-  platform.ReadStdin(header);  // one read; what it does not deliver stays 0
-  const std::int32_t length = FrameLength(header);
-  if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
-  std::string payload;
+namespace {
+
+// Memory for a buffer of the payload's size, or the error that says why there is none.
+template <typename Text>
+void Allocate(Text& text, std::size_t size, bool filled) {
   try {
-    payload.reserve(static_cast<std::size_t>(length));
-    PrepareLargeBuffer(payload.data(), static_cast<std::size_t>(length));
-    payload.resize(static_cast<std::size_t>(length));
+    text.reserve(size);
+    PrepareLargeBuffer(text.data(), size * sizeof(typename Text::value_type));
+    if (filled) text.resize(size);
   } catch (const std::bad_alloc&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
   } catch (const std::length_error&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
   }
+}
+
+}  // namespace
+
+Request ReadRequest(Platform& platform, TLogFile& log) {
+  std::array<std::uint8_t, 4> header {};
+  platform.ReadStdin(header);  // one read; what it does not deliver stays 0
+  const std::int32_t length = FrameLength(header);
+  if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
+  const auto size = static_cast<std::size_t>(length);
+  Request request;
+  Allocate(request.payload, size, true);
   log.WriteToLogFile(u"[PelliportHost] DataLength=" + U16(std::to_string(length)));
+
+  // The payload is decoded while it arrives, up to its last complete
+  // character each time, so that decoding keeps pace with the browser's
+  // writing rather than following it. Never more characters than bytes.
+  std::u16string text;
+  Allocate(text, size, false);
+  const std::string_view payload = request.payload;
+  std::size_t decoded = 0;
+  bool wellFormed = true;
+  const auto decodeArrived = [&](std::size_t arrived) {
+    const std::string_view bytes = payload.substr(decoded, arrived - decoded);
+    const std::size_t end = Utf8CompleteEnd(bytes);
+    if (wellFormed && end != 0) wellFormed = platform.Utf8ToUnicode(bytes.substr(0, end), text);
+    decoded += end;
+  };
   ReadPayload([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
-              std::span(reinterpret_cast<std::uint8_t*>(payload.data()), payload.size()));
-  return payload;
+              std::span(reinterpret_cast<std::uint8_t*>(request.payload.data()), size), decodeArrived);
+  // The rest, with the zeros of what never arrived.
+  if (wellFormed) wellFormed = platform.Utf8ToUnicode(payload.substr(decoded), text);
+  if (wellFormed) request.text = std::move(text);
+  return request;
 }
 
 std::u16string BuildErrorReply(std::u16string_view message) {

@@ -95,10 +95,9 @@ void BM_IntakeThroughPipe(benchmark::State& state) {
     PipedStdin input;
     const std::size_t before = liveBytes.load();
     peakBytes.store(before);
-    std::string request = pelliport::ReadRequest(platform, log);
-    std::optional<std::u16string> text = platform.Utf8ToUnicode(request);
-    if (!text) state.SkipWithError("not UTF-8");
-    benchmark::DoNotOptimize(text->data());
+    const pelliport::Request request = pelliport::ReadRequest(platform, log);
+    if (!request.text) state.SkipWithError("not UTF-8");
+    benchmark::DoNotOptimize(request.text->data());
     peakRatio = static_cast<double>(peakBytes.load() - before) / kPayload;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kPayload));

@@ -114,7 +114,8 @@ void TOrvantaImport::LaunchViewer() {
 }
 
 std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger) {
-  std::u16string decoded = platform_.Utf8ToUnicode(sUTF8).value_or(std::u16string());
+  std::u16string decoded;
+  if (!platform_.Utf8ToUnicode(sUTF8, decoded)) decoded.clear();
   return StartImport(std::move(sUTF8), std::move(decoded), aLogger);
 }
 

@@ -72,9 +72,10 @@ class Platform {
   virtual void WriteStderr(std::u16string_view text) = 0;
 
   // --- Text
-  // Strict UTF-8 decoding (MultiByteToWideChar with MB_ERR_INVALID_CHARS):
-  // nullopt when the bytes are not well-formed UTF-8 anywhere.
-  virtual std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) = 0;
+  // Strict UTF-8 decoding (MultiByteToWideChar with MB_ERR_INVALID_CHARS),
+  // appended to `text`: false when the bytes are not well-formed UTF-8
+  // anywhere, and `text` then holds part of them.
+  virtual bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) = 0;
   virtual unsigned AnsiCodePage() = 0;           // GetACP
   virtual unsigned ConsoleOutputCodePage() = 0;  // GetConsoleOutputCP
   // WideCharToMultiByte without flags: a character the code page lacks

@@ -243,12 +243,8 @@ class PosixPlatform final : public Platform {
     WriteAll(STDERR_FILENO, bytes.data(), bytes.size());
   }
 
-  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
-    std::u16string text;
-    text.reserve(bytes.size());
-    PrepareLargeBuffer(text.data(), bytes.size() * sizeof(char16_t));
-    if (!DecodeUtf8StrictInto(bytes, text)) return std::nullopt;
-    return text;
+  bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) override {
+    return DecodeUtf8StrictAppend(bytes, text);
   }
 
   unsigned AnsiCodePage() override { return utf8Locale_ ? 65001 : 1252; }

@@ -114,21 +114,8 @@ bool WriteAll(HANDLE handle, const std::uint8_t* data, std::size_t size) {
 constexpr std::size_t kPiece = 1u << 26;
 
 std::size_t Utf8PieceEnd(std::string_view bytes, std::size_t start) {
-  std::size_t end = start + kPiece;
-  if (end >= bytes.size()) return bytes.size();
-  // Cut before a byte that starts a character; more than three continuation
-  // bytes in a row are ill-formed wherever the cut falls.
-  for (int back = 0; back < 4; ++back) {
-    if ((static_cast<unsigned char>(bytes[end - back]) & 0xC0) != 0x80) return end - back;
-  }
-  return end;
-}
-
-std::size_t Utf16PieceEnd(std::u16string_view text, std::size_t start) {
-  std::size_t end = start + kPiece;
-  if (end >= text.size()) return text.size();
-  if (text[end] >= 0xDC00 && text[end] <= 0xDFFF) --end;  // keep a surrogate pair together
-  return end;
+  if (bytes.size() - start <= kPiece) return bytes.size();
+  return start + Utf8CompleteEnd(bytes.substr(start, kPiece));
 }
 
 class Win32File final : public File {
@@ -210,22 +197,20 @@ class Win32Platform final : public Platform {
              bytes.size());
   }
 
-  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
-    std::u16string text;
-    text.reserve(bytes.size());  // never more units than bytes
-    std::wstring piece;
+  bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) override {
     for (std::size_t start = 0; start < bytes.size();) {
       const std::size_t end = Utf8PieceEnd(bytes, start);
       const int length = static_cast<int>(end - start);
-      const int units =
-          ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length, nullptr, 0);
-      if (units == 0) return std::nullopt;
-      piece.resize(static_cast<std::size_t>(units));
-      ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length, piece.data(), units);
-      text.append(piece.begin(), piece.end());
+      // Never more units than bytes: decoded straight into the text's end.
+      const std::size_t base = text.size();
+      text.resize(base + static_cast<std::size_t>(length));
+      const int units = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, bytes.data() + start, length,
+                                              reinterpret_cast<wchar_t*>(text.data() + base), length);
+      if (units == 0) return false;
+      text.resize(base + static_cast<std::size_t>(units));
       start = end;
     }
-    return text;
+    return true;
   }
 
   unsigned AnsiCodePage() override { return ::GetACP(); }
@@ -234,7 +219,7 @@ class Win32Platform final : public Platform {
   std::string FromUnicode(std::u16string_view text, unsigned codePage) override {
     std::string bytes;
     for (std::size_t start = 0; start < text.size();) {
-      const std::size_t end = Utf16PieceEnd(text, start);
+      const std::size_t end = PieceEnd(text, start, kPiece);
       const std::wstring piece = Wide(text.substr(start, end - start));
       const int length = static_cast<int>(piece.size());
       const int size =

@@ -65,15 +65,16 @@ char16_t* Put(char16_t* out, char32_t cp) {
   return out;
 }
 
-// Decodes into a buffer sized for the worst case (one unit per byte) and
+// Appends to a buffer grown for the worst case (one unit per byte) and
 // trims it afterwards, so the loop never grows the string.
 template <bool Strict>
 bool Decode(std::string_view bytes, std::u16string& result) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
   const std::size_t n = bytes.size();
-  result.resize(n);
+  const std::size_t base = result.size();
+  result.resize(base + n);
   char16_t* const begin = result.data();
-  char16_t* out = begin;
+  char16_t* out = begin + base;
   std::size_t i = 0;
   while (i < n) {
     const std::size_t run = AsciiRun(p + i, n - i);
@@ -106,7 +107,20 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes) {
   return out;
 }
 
-bool DecodeUtf8StrictInto(std::string_view bytes, std::u16string& text) { return Decode<true>(bytes, text); }
+bool DecodeUtf8StrictAppend(std::string_view bytes, std::u16string& text) { return Decode<true>(bytes, text); }
+
+std::size_t Utf8CompleteEnd(std::string_view bytes) {
+  const std::size_t n = bytes.size();
+  for (std::size_t back = 1; back <= 3 && back <= n; ++back) {
+    const auto byte = static_cast<unsigned char>(bytes[n - back]);
+    if ((byte & 0xC0) == 0x80) continue;  // a continuation byte: look further back
+    const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+    return length > back ? n - back : n;
+  }
+  // Three continuation bytes end a four-byte sequence, or are ill-formed
+  // whatever follows.
+  return n;
+}
 
 std::u16string DecodeUtf8Lenient(std::string_view bytes) {
   std::u16string out;

@@ -14,9 +14,15 @@ std::optional<std::u16string> DecodeUtf8Strict(std::string_view bytes);
 // Decoding that replaces every ill-formed sequence by U+FFFD.
 std::u16string DecodeUtf8Lenient(std::string_view bytes);
 
-// Strict decoding into a given string, whose capacity is used when it
+// Strict decoding appended to a given string, whose capacity is used when it
 // suffices; false (and the string in no particular state) when ill-formed.
-bool DecodeUtf8StrictInto(std::string_view bytes, std::u16string& text);
+bool DecodeUtf8StrictAppend(std::string_view bytes, std::u16string& text);
+
+// Where the bytes' last complete character ends: before a sequence at the
+// end that its next bytes may still complete. Bytes that arrive in pieces
+// decode piece by piece to the text (and the verdict) of the whole when each
+// piece ends there.
+std::size_t Utf8CompleteEnd(std::string_view bytes);
 
 // Encoding; a lone surrogate becomes U+FFFD.
 std::string EncodeUtf8(std::u16string_view text);

@@ -60,8 +60,8 @@ class FakePlatform : public Platform {
   OutputKind StdoutKind() override { return stdoutKind; }
   bool WriteStdout(std::span<const std::uint8_t> bytes) override;
   void WriteStderr(std::u16string_view text) override { stderrText += text; }
-  std::optional<std::u16string> Utf8ToUnicode(std::string_view bytes) override {
-    return real_.Utf8ToUnicode(bytes);
+  bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) override {
+    return real_.Utf8ToUnicode(bytes, text);
   }
   unsigned AnsiCodePage() override { return codePage.value_or(real_.AnsiCodePage()); }
   unsigned ConsoleOutputCodePage() override { return codePage.value_or(real_.ConsoleOutputCodePage()); }
