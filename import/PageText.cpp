@@ -1,5 +1,7 @@
 #include "import/PageText.h"
 
+#include "import/Utf16Scan.h"
+
 #include <array>
 #include <string>
 #include <utility>
@@ -36,9 +38,9 @@ void UnescapeCapturedHtml(std::u16string& html) {
     }
   };
   const std::size_t n = html.size();
-  std::size_t read = html.find(u'\\');
-  if (read == std::u16string::npos) return;
   char16_t* const data = html.data();
+  std::size_t read = scan::Find(data, 0, n, u'\\');
+  if (read == n) return;
   std::size_t write = read;
   while (read < n) {
     // A run of backslashes starts at `read`.
@@ -52,8 +54,7 @@ void UnescapeCapturedHtml(std::u16string& html) {
       data[write++] = replacement;
       ++read;
     }
-    std::size_t next = html.find(u'\\', read);
-    if (next == std::u16string::npos) next = n;
+    const std::size_t next = scan::Find(data, read, n, u'\\');
     if (write != read) std::char_traits<char16_t>::move(data + write, data + read, next - read);
     write += next - read;
     read = next;

@@ -136,72 +136,71 @@ std::size_t PieceEnd(std::u16string_view text, std::size_t begin, std::size_t ma
   return splitsPair ? end - 1 : end;
 }
 
-std::string EncodeUtf8(std::u16string_view text) {
-  // Two passes: the exact size first, so that a large text is encoded into
-  // one buffer without growing it.
-  auto codePointAt = [&](std::size_t& i) -> char32_t {
-    char32_t cp = text[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-      ++i;
-    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
-      cp = 0xFFFD;
+namespace {
+
+bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Encodes text[0, n) into `out`, which has room for three bytes per code
+// unit; returns the end of what was written. Four ASCII code units at a time
+// go as one word.
+char* EncodeBlock(const char16_t* text, std::size_t n, char* out) {
+  std::size_t i = 0;
+  while (i < n) {
+    if (n - i >= 4) {
+      std::uint64_t units;
+      std::memcpy(&units, text + i, sizeof units);
+      if ((units & 0xFF80FF80FF80FF80ULL) == 0) {
+        // Lanes u0..u3 (each below 0x80) become the bytes u0 u1 u2 u3.
+        const std::uint64_t pairs = units | (units >> 8);
+        const auto bytes = static_cast<std::uint32_t>((pairs & 0xFFFF) | ((pairs >> 16) & 0xFFFF0000));
+        std::memcpy(out, &bytes, sizeof bytes);
+        out += 4;
+        i += 4;
+        continue;
+      }
     }
-    return cp;
-  };
-  // Four code units at a time while they are ASCII.
-  auto asciiRun = [&](std::size_t i) {
-    const std::size_t start = i;
-    while (i + 4 <= text.size()) {
-      std::uint64_t word;
-      std::memcpy(&word, text.data() + i, 8);
-      if (word & 0xFF80FF80FF80FF80ULL) break;
-      i += 4;
-    }
-    return i - start;
-  };
-  std::size_t size = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t run = asciiRun(i);
-    size += run;
-    i += run;
-    if (i == text.size()) break;
-    if (text[i] < 0x80) {
-      ++size;
-      continue;
-    }
-    const char32_t cp = codePointAt(i);
-    size += cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
-  }
-  std::string out(size, '\0');
-  char* p = out.data();
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const std::size_t run = asciiRun(i);
-    for (std::size_t k = 0; k < run; ++k) p[k] = static_cast<char>(text[i + k]);
-    p += run;
-    i += run;
-    if (i == text.size()) break;
-    if (text[i] < 0x80) {
-      *p++ = static_cast<char>(text[i]);
-      continue;
-    }
-    const char32_t cp = codePointAt(i);
+    char32_t cp = text[i++];
     if (cp < 0x80) {
-      *p++ = static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      *p++ = static_cast<char>(0xC0 | (cp >> 6));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      *p++ = static_cast<char>(0xE0 | (cp >> 12));
-      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      *p++ = static_cast<char>(0xF0 | (cp >> 18));
-      *p++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      *p++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      *p++ = static_cast<char>(0x80 | (cp & 0x3F));
+      *out++ = static_cast<char>(cp);
+      continue;
     }
+    if (cp < 0x800) {
+      *out++ = static_cast<char>(0xC0 | (cp >> 6));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+      continue;
+    }
+    if (IsHighSurrogate(cp) && i < n && IsLowSurrogate(text[i])) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i++] - 0xDC00);
+      *out++ = static_cast<char>(0xF0 | (cp >> 18));
+      *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+      *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+      *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+      continue;
+    }
+    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;  // a lone surrogate
+    *out++ = static_cast<char>(0xE0 | (cp >> 12));
+    *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    *out++ = static_cast<char>(0x80 | (cp & 0x3F));
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EncodeUtf8(std::u16string_view text) {
+  // One pass, a block at a time through a buffer on the stack. The result
+  // starts with room for one byte per code unit, which is all that ASCII
+  // text needs, and grows only for the rest.
+  constexpr std::size_t kBlockUnits = 4096;
+  char block[kBlockUnits * 3];
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = PieceEnd(text, start, kBlockUnits);
+    const char* const blockEnd = EncodeBlock(text.data() + start, end - start, block);
+    out.append(block, static_cast<std::size_t>(blockEnd - block));
+    start = end;
   }
   return out;
 }

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
+#include <random>
+
 namespace pelliport {
 namespace {
 
@@ -52,6 +55,47 @@ TEST(Utf8, LenientDecodingReplacesIllFormedSequences) {
 TEST(Utf8, LoneSurrogateEncodesAsReplacementCharacter) {
   EXPECT_EQ(EncodeUtf8(std::u16string{u'x', 0xD800, u'y'}), "x\xEF\xBF\xBDy");
   EXPECT_EQ(EncodeUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
+}
+
+// Code point by code point, as the standard describes it.
+std::string ReferenceUtf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char32_t cp = text[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[++i] - 0xDC00);
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = 0xFFFD;
+    }
+    if (cp < 0x80) {
+      out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+      out += {static_cast<char>(0xC0 | (cp >> 6)), static_cast<char>(0x80 | (cp & 0x3F))};
+    } else if (cp < 0x10000) {
+      out += {static_cast<char>(0xE0 | (cp >> 12)), static_cast<char>(0x80 | ((cp >> 6) & 0x3F)),
+              static_cast<char>(0x80 | (cp & 0x3F))};
+    } else {
+      out += {static_cast<char>(0xF0 | (cp >> 18)), static_cast<char>(0x80 | ((cp >> 12) & 0x3F)),
+              static_cast<char>(0x80 | ((cp >> 6) & 0x3F)), static_cast<char>(0x80 | (cp & 0x3F))};
+    }
+  }
+  return out;
+}
+
+TEST(Utf8, EncodingMatchesTheStandardOnRandomTexts) {
+  // ASCII runs of every length around the four-unit steps, the other
+  // lengths of sequence, pairs and lone halves, in texts long enough to
+  // cross the encoder's blocks, so that pairs fall on block edges too.
+  const std::u16string pieces[] = {u"a", u"ab", u"abc", u"abcd", u"abcdefg", {0xE4}, {0x7FF}, {0x800},
+                                   {0x20AC}, {0xFFFF}, {0xD83D, 0xDE00}, {0xDBFF, 0xDFFF}, {0xD800},
+                                   {0xDC00}, {0x7F}, {0}};
+  std::mt19937 random(7);
+  for (int round = 0; round < 40; ++round) {
+    std::u16string text;
+    const std::size_t length = random() % 12000;
+    while (text.size() < length) text += pieces[random() % std::size(pieces)];
+    ASSERT_EQ(EncodeUtf8(text), ReferenceUtf8(text)) << "round " << round;
+  }
 }
 
 TEST(Utf8Pieces, CompleteEndLeavesOnlyASequenceThatMayStillBeCompleted) {
