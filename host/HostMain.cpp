@@ -19,16 +19,16 @@ int RunHost(Platform& platform) {
   std::optional<FailureDescription> escaped;
 
   try {
-    Request request = ReadRequest(platform, *log);    // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
-    if (!request.text) {
+    // A valid payload is its own UTF-8 text; an invalid one becomes the empty text.
+    std::optional<std::u16string> text = ReadRequest(platform, *log);
+    if (!text) {
       log->WriteErrorToLogFile(
           u"[PelliportHost]", u"GetUtf8Content",
           U16("Keine Zuordnung für Unicode-Zeichen in der Multibyte-Zielcodeseite vorhanden"));
-      request.payload.clear();
-      request.text.emplace();
+      text.emplace();
     }
     log->WriteToLogFile(u"[PelliportHost] call StartImport");
-    engine->StartImport(std::move(request.payload), std::move(*request.text), *log);
+    engine->StartImport(std::move(*text), *log);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);
@@ -48,7 +48,8 @@ int RunHost(Platform& platform) {
     platform.WriteStderr(u"PelliportHost: " + escaped->kind + u": " + escaped->message + u"\n");
     return 1;
   }
-  reply.Finish();  return 0;
+  reply.Finish();
+  return 0;
 }
 
 }  // namespace pelliport

@@ -1,5 +1,8 @@
 #include "host/Intake.h"
 
+#include <cstring>
+#include <memory>
+
 #include "platform/error.h"
 #include "platform/memory.h"
 #include "platform/utf.h"
@@ -8,6 +11,7 @@ namespace pelliport {
 namespace {
 constexpr std::size_t kReplyBufferSize = 128;
 constexpr std::size_t kReadPiece = 1 << 20;
+constexpr std::size_t kMaxCarried = 3;  // the most of a UTF-8 sequence that Utf8CompleteEnd leaves
 }  // namespace
 
 std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header) {
@@ -18,65 +22,59 @@ std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header) {
   return static_cast<std::int32_t>(value);
 }
 
-void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer, const ArrivalFunction& arrived) {
-  std::size_t done = 0;
-  while (done < buffer.size()) {
-    const std::size_t piece = std::min(kReadPiece, buffer.size() - done);
-    const std::size_t got = read(buffer.subspan(done, piece));
-    if (got == 0) break;  // end of input: the rest stays zero
-    done += got;
-    if (arrived) arrived(done);
-  }
-}
-
-namespace {
-
-// Memory for a buffer of the payload's size, or the error that says why there is none.
-template <typename Text>
-void Allocate(Text& text, std::size_t size, bool filled) {
+std::u16string ReserveText(std::size_t length) {
+  std::u16string text;
   try {
-    text.reserve(size);
-    PrepareLargeBuffer(text.data(), size * sizeof(typename Text::value_type));
-    if (filled) text.resize(size);
+    // Never more characters than bytes. Only advised, not filled ahead: the
+    // pages are taken while the bytes arrive, and an announced length that
+    // never arrives costs nothing until it is padded.
+    text.reserve(length);
+    AdviseLargeBuffer(text.data(), length * sizeof(char16_t));
   } catch (const std::bad_alloc&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
   } catch (const std::length_error&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
   }
+  return text;
 }
 
-}  // namespace
+std::optional<std::u16string> ReadPayloadText(const ReadFunction& read, std::size_t length,
+                                              const DecodeFunction& decode, std::u16string text) {
+  // Room for one read and the start of a character that the previous read cut.
+  const auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kReadPiece + kMaxCarried);
+  std::size_t carried = 0;
+  std::size_t missing = length;
+  bool wellFormed = true;
+  while (missing > 0) {
+    const std::size_t got = read(std::span(buffer.get() + carried, std::min(kReadPiece, missing)));
+    if (got == 0) break;  // end of input
+    missing -= got;
+    const std::string_view bytes(reinterpret_cast<const char*>(buffer.get()), carried + got);
+    const std::size_t end = Utf8CompleteEnd(bytes);
+    if (wellFormed) wellFormed = decode(bytes.substr(0, end), text);
+    carried = bytes.size() - end;
+    std::memmove(buffer.get(), buffer.get() + end, carried);
+  }
+  // A character still unfinished is cut short, by the end of the payload or
+  // by the zeros of what never arrived.
+  if (!wellFormed || carried != 0) return std::nullopt;
+  text.append(missing, u'\0');
+  return text;
+}
 
-Request ReadRequest(Platform& platform, TLogFile& log) {
+std::optional<std::u16string> ReadRequest(Platform& platform, TLogFile& log) {
   std::array<std::uint8_t, 4> header {};
   platform.ReadStdin(header);  // one read; what it does not deliver stays 0
   const std::int32_t length = FrameLength(header);
   if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
-  const auto size = static_cast<std::size_t>(length);
-  Request request;
-  Allocate(request.payload, size, true);
+  std::u16string text = ReserveText(static_cast<std::size_t>(length));
   log.WriteToLogFile(u"[PelliportHost] DataLength=" + U16(std::to_string(length)));
-
-  // The payload is decoded while it arrives, up to its last complete
-  // character each time, so that decoding keeps pace with the browser's
-  // writing rather than following it. Never more characters than bytes.
-  std::u16string text;
-  Allocate(text, size, false);
-  const std::string_view payload = request.payload;
-  std::size_t decoded = 0;
-  bool wellFormed = true;
-  const auto decodeArrived = [&](std::size_t arrived) {
-    const std::string_view bytes = payload.substr(decoded, arrived - decoded);
-    const std::size_t end = Utf8CompleteEnd(bytes);
-    if (wellFormed && end != 0) wellFormed = platform.Utf8ToUnicode(bytes.substr(0, end), text);
-    decoded += end;
-  };
-  ReadPayload([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
-              std::span(reinterpret_cast<std::uint8_t*>(request.payload.data()), size), decodeArrived);
-  // The rest, with the zeros of what never arrived.
-  if (wellFormed) wellFormed = platform.Utf8ToUnicode(payload.substr(decoded), text);
-  if (wellFormed) request.text = std::move(text);
-  return request;
+  return ReadPayloadText([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
+                         static_cast<std::size_t>(length),
+                         [&](std::string_view bytes, std::u16string& decoded) {
+                           return platform.Utf8ToUnicode(bytes, decoded);
+                         },
+                         std::move(text));
 }
 
 std::u16string BuildErrorReply(std::u16string_view message) {

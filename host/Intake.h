@@ -22,24 +22,28 @@ std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header);
 // Reads up to n bytes into the buffer; returns how many arrived, 0 at the end.
 using ReadFunction = std::function<std::size_t(std::span<std::uint8_t>)>;
 
-// Told after each read how many bytes of the buffer have arrived so far.
-using ArrivalFunction = std::function<void(std::size_t arrived)>;
+// Appends the strict UTF-8 decoding of the bytes to the text; false when
+// they are ill-formed (Platform::Utf8ToUnicode).
+using DecodeFunction = std::function<bool(std::string_view bytes, std::u16string& text)>;
 
-// Fills the whole buffer from the reader in large reads. What never arrives
-// stays as it was (zero).
-void ReadPayload(const ReadFunction& read, std::span<std::uint8_t> buffer, const ArrivalFunction& arrived = {});
+// An empty text with room for the text of a payload of `length` bytes; a
+// length that memory cannot hold is a HostError.
+std::u16string ReserveText(std::size_t length);
 
-// One request: the payload, zero-padded to the announced length, and its
-// text when the payload is well-formed UTF-8 (decoded strictly, as
-// Platform::Utf8ToUnicode does).
-struct Request {
-  std::string payload;
-  std::optional<std::u16string> text;
-};
+// Reads a payload of `length` bytes in reads of up to 1 MiB and decodes it
+// strictly as UTF-8 while it arrives, up to the last complete character of
+// each read, so that decoding keeps pace with the browser's writing rather
+// than following it. Bytes that never arrive count as zero bytes, as in a
+// zero-filled buffer. The text is appended to `text` (from ReserveText).
+// nullopt when the payload is not well-formed UTF-8.
+std::optional<std::u16string> ReadPayloadText(const ReadFunction& read, std::size_t length,
+                                              const DecodeFunction& decode, std::u16string text);
 
-// Reads one frame from standard input; logs the length once it has been
-// accepted. A negative length or one that memory cannot hold is a HostError.
-Request ReadRequest(Platform& platform, TLogFile& log);
+// Reads one frame from standard input and returns the payload's text
+// (nullopt when the payload is not well-formed UTF-8); logs the length. A
+// negative length is a HostError. The payload's bytes are the text encoded
+// as UTF-8 again.
+std::optional<std::u16string> ReadRequest(Platform& platform, TLogFile& log);
 
 // The JSON error reply for a message; the message is escaped as a JSON string.
 std::u16string BuildErrorReply(std::u16string_view message);

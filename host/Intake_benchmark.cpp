@@ -95,9 +95,9 @@ void BM_IntakeThroughPipe(benchmark::State& state) {
     PipedStdin input;
     const std::size_t before = liveBytes.load();
     peakBytes.store(before);
-    const pelliport::Request request = pelliport::ReadRequest(platform, log);
-    if (!request.text) state.SkipWithError("not UTF-8");
-    benchmark::DoNotOptimize(request.text->data());
+    const std::optional<std::u16string> text = pelliport::ReadRequest(platform, log);
+    if (!text) state.SkipWithError("not UTF-8");
+    benchmark::DoNotOptimize(text->data());
     peakRatio = static_cast<double>(peakBytes.load() - before) / kPayload;
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * kPayload));

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <optional>
+
 #include "platform/error.h"
 #include "platform/testing/FakePlatform.h"
 #include "platform/utf.h"
@@ -25,26 +28,57 @@ TEST(FrameLength, LittleEndianSigned) {
   for (const auto& c : cases) EXPECT_EQ(FrameLength(c.header), c.length);
 }
 
-TEST(ReadPayload, FillsFromPiecesAndLeavesMissingBytesZero) {
-  const std::string input = "abcdefghij";
-  for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, std::size_t{100}}) {
-    for (const std::size_t available : {std::size_t{10}, std::size_t{4}, std::size_t{0}}) {
-      std::size_t pos = 0;
-      std::size_t reads = 0;
-      ReadFunction read = [&](std::span<std::uint8_t> into) {
-        ++reads;
-        const std::size_t n = std::min({into.size(), piece, available - pos});
-        std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(pos), n, into.begin());
-        pos += n;
-        return n;
-      };
-      std::vector<std::uint8_t> buffer(10, 0);
-      ReadPayload(read, buffer);
-      std::string expected = input.substr(0, available) + std::string(10 - available, '\0');
-      EXPECT_EQ(std::string(buffer.begin(), buffer.end()), expected) << piece << "/" << available;
-      EXPECT_LE(reads, available / piece + 2);  // large reads, not one per byte
+// A reader that delivers `available` bytes of the input in pieces of at most
+// `piece` bytes, and counts its reads.
+struct PieceReader {
+  std::string input;
+  std::size_t piece;
+  std::size_t available;
+  std::size_t pos = 0;
+  std::size_t reads = 0;
+
+  std::size_t operator()(std::span<std::uint8_t> into) {
+    ++reads;
+    const std::size_t n = std::min({into.size(), piece, available - pos});
+    std::copy_n(input.begin() + static_cast<std::ptrdiff_t>(pos), n, into.begin());
+    pos += n;
+    return n;
+  }
+};
+
+std::optional<std::u16string> ReadText(PieceReader& reader, std::size_t length) {
+  return ReadPayloadText(std::ref(reader), length, DecodeUtf8StrictAppend, ReserveText(length));
+}
+
+TEST(ReadPayloadText, DecodingWhileBytesArriveGivesTheTextOfTheZeroFilledWhole) {
+  const std::string inputs[] = {
+      "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80z",  // every length of sequence
+      "ok\xC3(",                                   // a lead without continuation
+      "\xE0\x80\xAFx",                            // overlong
+      "\xED\xA0\x80\xC3\xA4",                     // an encoded surrogate
+      "x\xF0\x9F\x98",                            // cut short at the very end
+  };
+  for (const std::string& input : inputs) {
+    for (std::size_t piece = 1; piece <= input.size(); ++piece) {
+      // All of it, and all but the last bytes, which then count as zeros.
+      for (const std::size_t available : {input.size(), input.size() - 1, std::size_t{2}}) {
+        PieceReader reader{input, piece, available};
+        const std::string whole = input.substr(0, available) + std::string(input.size() - available, '\0');
+        EXPECT_EQ(ReadText(reader, input.size()), DecodeUtf8Strict(whole))
+            << ::testing::PrintToString(input) << " in pieces of " << piece << ", " << available << " arrive";
+      }
     }
   }
+}
+
+TEST(ReadPayloadText, ReadsInLargePiecesAndStopsAtTheEnd) {
+  const std::string input(3'000'000, 'x');
+  PieceReader all{input, input.size(), input.size()};
+  EXPECT_EQ(ReadText(all, input.size()), std::u16string(input.size(), u'x'));
+  EXPECT_EQ(all.reads, 3u);  // 1 MiB at a time
+  PieceReader none{input, 100, 0};
+  EXPECT_EQ(ReadText(none, 5), std::u16string(5, u'\0'));
+  EXPECT_EQ(none.reads, 1u);
 }
 
 TEST(ErrorReply, LayoutStaysAndTheMessageIsEscaped) {

@@ -1,10 +1,10 @@
 #include "import/PageText.h"
 
-#include "import/Utf16Scan.h"
-
 #include <array>
 #include <string>
 #include <utility>
+
+#include "import/Utf16Scan.h"
 
 namespace pelliport {
 namespace {

@@ -116,10 +116,11 @@ void TOrvantaImport::LaunchViewer() {
 std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger) {
   std::u16string decoded;
   if (!platform_.Utf8ToUnicode(sUTF8, decoded)) decoded.clear();
-  return StartImport(std::move(sUTF8), std::move(decoded), aLogger);
+  std::string().swap(sUTF8);
+  return StartImport(std::move(decoded), aLogger);
 }
 
-std::u16string TOrvantaImport::StartImport(std::string sUTF8, std::u16string decoded, TLogFile& aLogger) {
+std::u16string TOrvantaImport::StartImport(std::u16string decoded, TLogFile& aLogger) {
   platform_.InitializeCom();
   myLogger = &aLogger;
   Log(u"[StartImport] call ReadIni");
@@ -130,10 +131,7 @@ std::u16string TOrvantaImport::StartImport(std::string sUTF8, std::u16string dec
   try {
     sUTF8Content = std::move(decoded);
     Log(u"[StartImport] UTF8ContentLength=" + Decimal(static_cast<long long>(sUTF8Content.size())));
-    const RequestKind kind = FindRequestKind(platform_, sUTF8Content);
-    // Only the identification request reads the bytes again.
-    if (kind != RequestKind::Identification) std::string().swap(sUTF8);
-    switch (kind) {
+    switch (FindRequestKind(platform_, sUTF8Content)) {
       case RequestKind::PageCapture:
         end = PageCaptureImport();
         break;
@@ -141,7 +139,8 @@ std::u16string TOrvantaImport::StartImport(std::string sUTF8, std::u16string dec
         DomainRequest();
         break;
       case RequestKind::Identification:
-        IdentificationRequest(sUTF8);
+        // It reads the request's bytes, which the text gives back exactly.
+        IdentificationRequest(EncodeUtf8(sUTF8Content));
         break;
       case RequestKind::AddInError:
         AddInErrorReport();

@@ -22,9 +22,10 @@ class TOrvantaImport {
   // empty text; only failures of the preparation steps leave it. Takes the
   // bytes over, so that a large request is let go of once it is decoded.
   std::u16string StartImport(std::string sUTF8, TLogFile& aLogger);
-  // The same for a request whose text the caller has decoded already (the
-  // main routine checks the bytes that way), so it is not decoded twice.
-  std::u16string StartImport(std::string sUTF8, std::u16string decoded, TLogFile& aLogger);
+  // The same for a request that the caller has decoded already (the main
+  // routine decodes it while it arrives), so it is not decoded twice. Its
+  // bytes are the text encoded as UTF-8 again, where they are needed.
+  std::u16string StartImport(std::u16string decoded, TLogFile& aLogger);
 
   // The modal error box of the import engine.
   void ShowErrorBox(std::u16string_view text);

@@ -5,10 +5,13 @@
 
 namespace pelliport {
 
-// A large buffer, allocated and about to be filled whole: the system may back
-// it with large pages and map its pages in one go rather than one page fault
-// at a time, which makes filling it much cheaper. Only a hint: the contents
-// stay as they are, and small buffers are left alone.
+// A large buffer, allocated and to be filled: the system may back it with
+// large pages, which makes filling it much cheaper. Only a hint: the
+// contents stay as they are, and small buffers are left alone.
+void AdviseLargeBuffer(void* data, std::size_t size);
+
+// The same for a buffer about to be filled whole at once: its pages are
+// also mapped in one go rather than one page fault at a time.
 void PrepareLargeBuffer(void* data, std::size_t size);
 
 }  // namespace pelliport

@@ -4,9 +4,11 @@ namespace pelliport {
 
 // Windows maps large pages only for processes with the "lock pages in memory"
 // privilege, which a browser's host does not have.
-void PrepareLargeBuffer(void* data, std::size_t size) {
+void AdviseLargeBuffer(void* data, std::size_t size) {
   static_cast<void>(data);
   static_cast<void>(size);
 }
+
+void PrepareLargeBuffer(void* data, std::size_t size) { AdviseLargeBuffer(data, size); }
 
 }  // namespace pelliport

@@ -117,42 +117,6 @@ TEST(Utf8Pieces, CompleteEndLeavesOnlyASequenceThatMayStillBeCompleted) {
   for (const auto& c : cases) EXPECT_EQ(Utf8CompleteEnd(c.bytes), c.end) << ::testing::PrintToString(c.bytes);
 }
 
-TEST(Utf8Pieces, DecodingWhatArrivesGivesTheTextAndVerdictOfTheWhole) {
-  const std::string inputs[] = {
-      "a\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80z",
-      "ok\xC3(",                   // lead without continuation
-      "\xE0\x80\xAFx",            // overlong
-      "x\xF0\x9F\x98",            // cut at the very end
-      "\xED\xA0\x80\xC3\xA4",     // encoded surrogate
-  };
-  for (const std::string& input : inputs) {
-    const auto whole = DecodeUtf8Strict(input);
-    // Every way of cutting the input into two arrivals, and one byte at a time.
-    for (std::size_t cut = 0; cut <= input.size() + 1; ++cut) {
-      std::u16string text;
-      std::size_t decoded = 0;
-      bool wellFormed = true;
-      const auto arrive = [&](std::size_t arrived) {
-        const std::string_view bytes = std::string_view(input).substr(decoded, arrived - decoded);
-        const std::size_t end = Utf8CompleteEnd(bytes);
-        if (wellFormed) wellFormed = DecodeUtf8StrictAppend(bytes.substr(0, end), text);
-        decoded += end;
-      };
-      if (cut <= input.size()) {
-        arrive(cut);
-      } else {
-        for (std::size_t n = 1; n <= input.size(); ++n) arrive(n);
-      }
-      arrive(input.size());
-      if (wellFormed) wellFormed = DecodeUtf8StrictAppend(std::string_view(input).substr(decoded), text);
-      EXPECT_EQ(wellFormed, whole.has_value()) << ::testing::PrintToString(input) << " cut " << cut;
-      if (wellFormed && whole) {
-        EXPECT_EQ(text, *whole) << ::testing::PrintToString(input) << " cut " << cut;
-      }
-    }
-  }
-}
-
 TEST(Utf16Pieces, EndNeverSplitsASurrogatePair) {
   const std::u16string text{u'a', u'b', 0xD83D, 0xDE00, u'c', 0xD800, u'd', 0xDC00};
   struct Case {
