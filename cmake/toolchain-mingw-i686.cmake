@@ -10,6 +10,11 @@ set(CMAKE_C_COMPILER ${PELLIPORT_MINGW_TRIPLET}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${PELLIPORT_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${PELLIPORT_MINGW_TRIPLET}-windres)
 
+# SSE2, which every Windows since Windows 8 requires of the processor: the
+# text scanning works on 128-bit vectors.
+set(CMAKE_C_FLAGS_INIT "-msse2")
+set(CMAKE_CXX_FLAGS_INIT "-msse2")
+
 # Libraries for Windows: the compiler's own, and libjpeg as
 # tools/build-libjpeg-i686.sh installs it, so that find_package(JPEG) finds
 # it here as it finds Debian's package in the native build.

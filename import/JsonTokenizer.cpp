@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "import/Utf16Scan.h"
 #include "platform/memory.h"
+#include "platform/utf16_scan.h"
 
 namespace pelliport {
 namespace {
@@ -24,23 +24,13 @@ int HexValue(char16_t c) {
   return -1;
 }
 
-// Flags for the lanes that hold a quotation mark, a backslash or a control
-// character.
-std::uint64_t StringStops(std::uint64_t v) {
-  return scan::LanesEqual(v, u'"') | scan::LanesEqual(v, u'\\') | scan::ZeroLanes(v & 0xFFE0FFE0FFE0FFE0ULL);
-}
-
 // The first position from `i` on that holds a quotation mark, a backslash or
-// a control character; `end` when there is none. Eight code units a round,
-// in two independent words.
+// a control character; `end` when there is none.
 std::size_t FindStringStop(const char16_t* p, std::size_t i, std::size_t end) {
-  for (; end - i >= 8; i += 8) {
-    const std::uint64_t low = StringStops(scan::Load4(p + i));
-    const std::uint64_t high = StringStops(scan::Load4(p + i + 4));
-    if ((low | high) != 0) return low != 0 ? i + scan::FirstLane(low) : i + 4 + scan::FirstLane(high);
-  }
-  while (i < end && p[i] != u'"' && p[i] != u'\\' && p[i] >= 0x20) ++i;
-  return i;
+  return scan::FindFirst(
+      p, i, end,
+      [](scan::Lanes v) { return static_cast<scan::Lanes>((v == u'"') | (v == u'\\') | (v < 0x20)); },
+      [](char16_t c) { return c == u'"' || c == u'\\' || c < 0x20; });
 }
 
 // A decimal integer with an optional sign that fits 32 bits, nothing else.

@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "import/Utf16Scan.h"
+#include "platform/utf16_scan.h"
 
 namespace pelliport {
 namespace {

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "platform/utf16_scan.h"
+
 namespace pelliport {
 namespace {
 
@@ -142,23 +144,23 @@ bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Encodes text[0, n) into `out`, which has room for three bytes per code
-// unit; returns the end of what was written. Four ASCII code units at a time
-// go as one word.
+// unit; returns the end of what was written. ASCII goes eight code units at
+// a time, as one vector.
 char* EncodeBlock(const char16_t* text, std::size_t n, char* out) {
+  using Bytes = std::uint8_t __attribute__((vector_size(8)));
   std::size_t i = 0;
   while (i < n) {
-    if (n - i >= 4) {
-      std::uint64_t units;
-      std::memcpy(&units, text + i, sizeof units);
-      if ((units & 0xFF80FF80FF80FF80ULL) == 0) {
-        // Lanes u0..u3 (each below 0x80) become the bytes u0 u1 u2 u3.
-        const std::uint64_t pairs = units | (units >> 8);
-        const auto bytes = static_cast<std::uint32_t>((pairs & 0xFFFF) | ((pairs >> 16) & 0xFFFF0000));
-        std::memcpy(out, &bytes, sizeof bytes);
-        out += 4;
-        i += 4;
-        continue;
-      }
+    if (n - i >= scan::kLanes) {
+      // All eight lanes are stored; the room for three bytes per code unit
+      // takes them, and only the ASCII lanes before the first other one
+      // count.
+      const scan::Lanes units = scan::Load(text + i);
+      const std::size_t ascii = scan::FirstFlagged(static_cast<scan::Lanes>(units > 0x7F));
+      const Bytes bytes = __builtin_convertvector(units, Bytes);
+      std::memcpy(out, &bytes, sizeof bytes);
+      out += ascii;
+      i += ascii;
+      if (ascii == scan::kLanes) continue;
     }
     char32_t cp = text[i++];
     if (cp < 0x80) {
