@@ -116,7 +116,7 @@ TEST_F(HostMainTest, InvalidUtf8IsLoggedAndTheEngineGetsTheEmptyText) {
   EXPECT_EQ(platform.stdoutBytes, "");
 }
 
-TEST_F(HostMainTest, PayloadArrivingByteByByteDecodesAsAWhole) {
+TEST_F(HostMainTest, PayloadArrivingInSmallPiecesDecodesAsAWhole) {
   platform.stdinReadLimit = 4;  // the header in one read, then characters split across reads
   EXPECT_EQ(Run(Frame("{\"a\":\"\xC3\xA4\xE2\x82\xAC\xF0\x9F\x98\x80\"}")), 0);
   EXPECT_TRUE(Logged("[StartImport] UTF8ContentLength=12"));

@@ -6,7 +6,6 @@
 #include "import/PageText.h"
 #include "import/ParseJson.h"
 #include "import/UOrvantaImport.h"
-#include "platform/error.h"
 
 namespace pelliport {
 
@@ -28,16 +27,10 @@ void TOrvantaImport::DomainRequest() {
 }
 
 void TOrvantaImport::DomainImport(std::u16string_view domain) {
-  try {
+  SendList(u"[DomainImport]", u"DO_GOOGLEPLACES", [&] {
     Log(u"[DomainImport] Domain=" + std::u16string(domain));
-    const auto entries = SplitDomainLines(domain);
-    Log(u"[DomainImport] call InformOrvanta");
-    const std::u16string path = SaveListFile(entries);
-    InformOrvanta(u"DO_GOOGLEPLACES\n" + path);
-  } catch (...) {
-    const auto failure = DescribeCurrentFailure();
-    LogError(u"[DomainImport]", failure.kind, failure.message);
-  }
+    return SplitDomainLines(domain);
+  });
 }
 
 }  // namespace pelliport

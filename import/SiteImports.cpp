@@ -9,19 +9,26 @@
 
 namespace pelliport {
 
-void TOrvantaImport::ProfileImport(std::u16string_view tag, std::u16string_view head,
-                                   std::u16string_view type) {
+void TOrvantaImport::SendList(std::u16string_view tag, std::u16string_view command,
+                              const std::function<std::vector<std::u16string>()>& prepare) {
   try {
-    const ProfileFields fields{type, sAktURL, sHTMLFilePath, sFotoPath, sFotoURL};
-    Log(ProfileResultText(head, fields));
-    const auto entries = ProfileListEntries(fields);
+    const auto entries = prepare();
     Log(std::u16string(tag) + u" call InformOrvanta");
     const std::u16string path = SaveListFile(entries);
-    InformOrvanta(u"DO_XINGIMPORT\n" + path);
+    InformOrvanta(std::u16string(command) + u"\n" + path);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     LogError(tag, failure.kind, failure.message);
   }
+}
+
+void TOrvantaImport::ProfileImport(std::u16string_view tag, std::u16string_view head,
+                                   std::u16string_view type) {
+  const ProfileFields fields{type, sAktURL, sHTMLFilePath, sFotoPath, sFotoURL};
+  SendList(tag, u"DO_XINGIMPORT", [&] {
+    Log(ProfileResultText(head, fields));
+    return ProfileListEntries(fields);
+  });
 }
 
 void TOrvantaImport::XTMImport() { ProfileImport(u"[XTMImport]", u"[XTMImport] XTM-Ergebnis:", u"XTM"); }
@@ -50,16 +57,10 @@ void TOrvantaImport::ExperteerImport(std::u16string_view html) {
     // A silent stop: the engine's catch-all ends the request.
     throw HostError(u"EAbort", u"Operation abgebrochen");
   }
-  try {
+  SendList(u"[ExperteerImport]", u"DO_XINGIMPORT", [&] {
     Log(ExperteerResultText(sAktURL, address));
-    const auto entries = ExperteerListEntries(sAktURL, address);
-    Log(u"[ExperteerImport] call InformOrvanta");
-    const std::u16string path = SaveListFile(entries);
-    InformOrvanta(u"DO_XINGIMPORT\n" + path);
-  } catch (...) {
-    const auto failure = DescribeCurrentFailure();
-    LogError(u"[ExperteerImport]", failure.kind, failure.message);
-  }
+    return ExperteerListEntries(sAktURL, address);
+  });
 }
 
 }  // namespace pelliport

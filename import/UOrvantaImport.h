@@ -82,6 +82,12 @@ class TOrvantaImport {
 
   // The site operations' common steps: result text, list file, notification.
   void ProfileImport(std::u16string_view tag, std::u16string_view head, std::u16string_view type);
+  // How every list-writing operation ends: `prepare` logs the result and
+  // gives the list's entries; the list file is written, and the desktop
+  // application is told the command and the list's path. A failure anywhere
+  // is logged under the operation's tag.
+  void SendList(std::u16string_view tag, std::u16string_view command,
+                const std::function<std::vector<std::u16string>()>& prepare);
 
   // The desktop notification's steps.
   std::int32_t iGetServerPort();
