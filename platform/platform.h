@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/socket.h"
 
@@ -70,6 +71,12 @@ class Platform {
   virtual bool WriteStdout(std::span<const std::uint8_t> bytes) = 0;
   // For the one report of an error that escapes the main routine.
   virtual void WriteStderr(std::u16string_view text) = 0;
+
+  // --- The program itself
+  // The arguments the program was started with, without the program's name.
+  virtual std::vector<std::u16string> ProgramArguments() = 0;
+  // The absolute path of the running program; empty when the system cannot tell.
+  virtual std::u16string ProgramPath() = 0;
 
   // --- Text
   // Strict UTF-8 decoding (MultiByteToWideChar with MB_ERR_INVALID_CHARS),

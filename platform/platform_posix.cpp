@@ -299,6 +299,26 @@ class PosixPlatform final : public Platform {
     return out;
   }
 
+  std::vector<std::u16string> ProgramArguments() override {
+    // The kernel's copy of argv: NUL-terminated arguments, the program's name first.
+    std::ifstream in("/proc/self/cmdline", std::ios::binary);
+    std::vector<std::u16string> arguments;
+    std::string argument;
+    bool first = true;
+    while (std::getline(in, argument, '\0')) {
+      if (!first) arguments.push_back(Widen(argument));
+      first = false;
+    }
+    return arguments;
+  }
+
+  std::u16string ProgramPath() override {
+    std::array<char, 4096> buffer{};
+    const ssize_t n = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size()) return {};
+    return Widen(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
+
   std::u16string LocalAppDataFolder() override {
     return Widen(XdgFolder("XDG_DATA_HOME", "/.local/share"));
   }

@@ -20,6 +20,13 @@ using testing::WriteFileBytes;
 Platform& P() { return SystemPlatform(); }
 bool OnWindows() { return P().PathSeparator() == u'\\'; }
 
+TEST(PlatformProgram, KnowsItsOwnPath) {
+  const std::u16string path = P().ProgramPath();
+  ASSERT_FALSE(path.empty());
+  EXPECT_TRUE(P().FileExists(path)) << EncodeUtf8(path);
+  EXPECT_TRUE(std::filesystem::path(path).is_absolute()) << EncodeUtf8(path);
+}
+
 TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
   ScratchFolder scratch;
   std::set<std::u16string> names;

@@ -244,6 +244,28 @@ class Win32Platform final : public Platform {
     return FromWide(upper);
   }
 
+  std::vector<std::u16string> ProgramArguments() override {
+    int count = 0;
+    wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    std::vector<std::u16string> arguments;
+    if (argv == nullptr) return arguments;
+    for (int i = 1; i < count; ++i) arguments.push_back(FromWide(argv[i]));
+    ::LocalFree(argv);
+    return arguments;
+  }
+
+  std::u16string ProgramPath() override {
+    // Long paths: grow the buffer until the name fits.
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (n == 0) return {};
+      if (n < buffer.size()) return FromWide(std::wstring_view(buffer.data(), n));
+      if (buffer.size() >= 32768) return {};
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
   std::u16string LocalAppDataFolder() override {
     wchar_t buffer[MAX_PATH + 1] = {};
     if (!::SHGetSpecialFolderPathW(nullptr, buffer, CSIDL_LOCAL_APPDATA, FALSE)) return {};

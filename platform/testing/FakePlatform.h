@@ -31,6 +31,7 @@ class FakePlatform : public Platform {
   // Steering.
   std::u16string localAppData;       // the local application-data folder
   std::u16string temp;               // the temporary folder
+  std::vector<std::u16string> arguments;  // the program's arguments
   std::string stdinBytes;            // what standard input delivers
   std::size_t stdinReadLimit = 0;    // largest piece one read delivers; 0: no limit
   OutputKind stdoutKind = OutputKind::PipeOrFile;
@@ -67,6 +68,8 @@ class FakePlatform : public Platform {
   unsigned ConsoleOutputCodePage() override { return codePage.value_or(real_.ConsoleOutputCodePage()); }
   std::string FromUnicode(std::u16string_view text, unsigned cp) override { return real_.FromUnicode(text, cp); }
   std::u16string ToUpper(std::u16string_view text) override;
+  std::vector<std::u16string> ProgramArguments() override { return arguments; }
+  std::u16string ProgramPath() override { return real_.ProgramPath(); }
   std::u16string LocalAppDataFolder() override { return localAppData; }
   std::u16string TempFolder() override { return temp; }
   char16_t PathSeparator() override { return real_.PathSeparator(); }
