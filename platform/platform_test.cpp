@@ -31,7 +31,7 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
   ScratchFolder scratch;
   std::set<std::u16string> names;
   for (int i = 0; i < 50; ++i) {
-    const std::u16string name = P().CreateUniqueFile(scratch.U16());
+    const std::u16string name = P().CreateUniqueFile(scratch.U16()).name;
     ASSERT_FALSE(name.empty());
     EXPECT_TRUE(names.insert(name).second) << "name handed out twice";
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(name)));
@@ -52,7 +52,7 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
 TEST(PlatformNames, NoUniqueFileInAMissingFolder) {
   ScratchFolder scratch;
   const auto missing = (scratch.Path() / "missing").u16string();
-  const std::u16string name = P().CreateUniqueFile(missing);
+  const std::u16string name = P().CreateUniqueFile(missing).name;
   if (!name.empty()) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(name)));
   }
