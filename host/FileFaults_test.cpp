@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "host/HostMain.h"
+#include "log/ULogWriter.h"
 #include "import/CaptureTestData.h"
 #include "import/testing/ImportHarness.h"
 #include "platform/testing/FakePlatform.h"
@@ -84,9 +85,13 @@ class FileFaults : public ::testing::Test {
 
   // Runs the host on the request; with `check`, the files are checked
   // against the baseline's before the scratch folder goes.
-  Outcome Run(const std::string& json, std::vector<FsFault> faults, bool check) {
+  Outcome Run(const std::string& json, std::vector<FsFault> faults, bool check, std::uint64_t logSize = 0) {
     testing::ScratchFolder scratch;
     fs::create_directories(scratch.Path() / "Orvanta");
+    if (logSize > 0) {
+      testing::WriteFileBytes(scratch.Path() / "Orvanta" / "PelliportLog.txt", "");
+      fs::resize_file(scratch.Path() / "Orvanta" / "PelliportLog.txt", logSize);
+    }
     fs::create_directories(scratch.Path() / "temp");
     testing::FakePlatform platform;
     platform.localAppData = scratch.U16();
@@ -223,6 +228,28 @@ TEST_F(FileFaults, EveryFailingCallOfEveryRequestKeepsTheInvariants) {
   }
   EXPECT_GT(runs, 20);
   std::printf("%d runs with a failing call\n", runs);
+}
+
+// The log's own failures (its rotation, its writes, every one of them) never
+// stop an import.
+TEST_F(FileFaults, LogFailuresNeverStopTheImport) {
+  const std::string json = R"({"domain":"example.com"})";
+  baselineList = Run(json, {}, false).list;
+  const std::vector<FsFault> cases[] = {
+      {{FsCall::Rename, 1, false, false, U16(kReason), testing::FaultScope::TheLogOnly}},
+      {{FsCall::Write, 1, true, false, U16(kReason), testing::FaultScope::TheLogOnly}},
+      {{FsCall::Write, 1, true, true, U16(kReason), testing::FaultScope::TheLogOnly}},
+      {{FsCall::Create, 1, true, false, U16(kReason), testing::FaultScope::TheLogOnly}},
+      {{FsCall::Close, 1, true, false, U16(kReason), testing::FaultScope::TheLogOnly}},
+  };
+  for (const auto& faults : cases) {
+    SCOPED_TRACE(testing::FsCallName(faults[0].call));
+    const Outcome outcome = Run(json, faults, true, kLogSizeLimit + 1);
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_EQ(outcome.notifications.size(), 1u);
+    EXPECT_TRUE(outcome.boxes.empty()) << (outcome.boxes.empty() ? "" : EncodeUtf8(outcome.boxes[0].text));
+    EXPECT_GT(outcome.calls[static_cast<std::size_t>(faults[0].call)], 0);
+  }
 }
 
 }  // namespace

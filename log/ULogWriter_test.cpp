@@ -175,7 +175,7 @@ TEST_F(LogWriterTest, AFailedWriteLeavesNoPartOfTheLine) {
   TLogFile log(platform);
   log.WriteToLogFile(u"first");
   for (const bool shortWrite : {true, false}) {
-    testing::FsFault fault{FsCall::Write, 1, false, shortWrite, u"No space left on device", false};
+    testing::FsFault fault{FsCall::Write, 1, false, shortWrite, u"No space left on device", testing::FaultScope::TheLogOnly};
     platform.faults = {fault};
     platform.fsCalls = {};
     log.WriteToLogFile(u"lost line that is long enough to be cut in the middle");

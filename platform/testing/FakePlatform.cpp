@@ -56,10 +56,18 @@ const char* FsCallName(FsCall call) {
 
 const FsFault* FakePlatform::Fault(FsCall call, std::u16string_view path) {
   const bool isLog = !localAppData.empty() && path == LogFilePath();
+  const auto inScope = [isLog](const FsFault& fault) {
+    switch (fault.scope) {
+      case FaultScope::AllButTheLog: return !isLog;
+      case FaultScope::Everything: return true;
+      case FaultScope::TheLogOnly: return isLog;
+    }
+    return false;
+  };
   bool counted = false;
   const FsFault* hit = nullptr;
   for (const auto& fault : faults) {
-    if (fault.call != call || (isLog && fault.sparesLog)) continue;
+    if (fault.call != call || !inScope(fault)) continue;
     if (!counted) {
       ++fsCalls[static_cast<std::size_t>(call)];
       counted = true;

@@ -38,6 +38,9 @@ enum class FsCall {
 inline constexpr std::size_t kFsCallKinds = 7;
 const char* FsCallName(FsCall call);
 
+// Which files a fault concerns.
+enum class FaultScope { AllButTheLog, Everything, TheLogOnly };
+
 // Makes the N-th call of a kind fail with the given system text, the way the
 // system reports it (a write may put part of its bytes into the file first).
 struct FsFault {
@@ -46,7 +49,8 @@ struct FsFault {
   bool fromThenOn = false;   // every later call fails as well (a full disk)
   bool shortWrite = false;   // Write: half of the bytes reach the file first
   std::u16string errorText = u"No space left on device";
-  bool sparesLog = true;     // calls on the log file are neither counted nor failed
+  // Calls outside the scope are neither counted nor failed.
+  FaultScope scope = FaultScope::AllButTheLog;
 };
 
 class FakePlatform : public Platform {
@@ -76,7 +80,7 @@ class FakePlatform : public Platform {
   // What happened.
   std::vector<RecordedBox> boxes;
   // Calls per kind, as the faults count them (the log's calls are counted
-  // when a fault does not spare the log).
+  // only for a fault whose scope takes them in).
   std::array<int, kFsCallKinds> fsCalls {};
   int FsCalls(FsCall call) const { return fsCalls[static_cast<std::size_t>(call)]; }
   std::vector<RecordedLaunch> launches;
