@@ -180,10 +180,13 @@ TEST_F(ImportEngineTest, NoWorkFolderFailsThePreparation) {
     std::function<void()> arrange;
     std::string message;  // a regular expression
   };
-  const std::string tempText = temp.string();
+  // Windows paths hold backslashes: taken literally in the pattern.
+  const auto literal = [](const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+  };
   const Case cases[] = {
       {"MissingTemporaryFolder", [&] { platform.temp = (scratch.Path() / "missing").u16string(); },
-       "Im Ordner \"" + (scratch.Path() / "missing").string() + "\" kann keine Datei erstellt werden\\. .+"},
+       "Im Ordner \"" + literal((scratch.Path() / "missing").string()) + "\" kann keine Datei erstellt werden\\. .+"},
       {"EmptyTemporaryFolder", [&] { platform.temp.clear(); },
        "Im Ordner \"\" kann keine Datei erstellt werden\\. .+"},
       {"FolderNotCreatable", [&] { platform.faults = {{testing::FsCall::FolderCreate, 1, false, false, u"Permission denied"}}; },
