@@ -193,5 +193,28 @@ TEST(SelfCheckProcess, EachFailingItem) {
   }
 }
 
+// The arguments the browsers pass change nothing: the host reads its one
+// request and ends as it does without them.
+TEST(ProgramArguments, BrowsersArgumentsLeaveTheHostAsItIs) {
+  const std::vector<std::vector<std::string>> browserArguments = {
+      {"chrome-extension://abcdefghijklmnopabcdefghijklmnop/"},
+      {"chrome-extension://abcdefghijklmnopabcdefghijklmnop/", "--parent-window=6620"},
+      {"/home/erika/.mozilla/native-messaging-hosts/com.kelmarq.pelliport.json", testing::kFirefoxExtension},
+      {"C:\\Program Files\\Pelliport\\com.kelmarq.pelliport.firefox.json", "{3f1b1c6e-1d4e-4c8a-9b7a-3c8f6b1f2a10}"},
+  };
+  for (const auto& arguments : browserArguments) {
+    SCOPED_TRACE(arguments.front());
+    ScratchFolder scratch;
+    HostSandbox sandbox(scratch.Path());
+    const auto result = testing::RunProcess(kHost, arguments, testing::Frame(R"({"a":1})"), sandbox.Variables());
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.stdoutBytes, "");
+    const auto lines = testing::SplitCrLfLines(testing::ReadFileBytes(sandbox.LogFile()));
+    ASSERT_EQ(lines.size(), 11u);
+    EXPECT_NE(lines[1].find("]: [PelliportHost] DataLength=7"), std::string::npos) << lines[1];
+    EXPECT_NE(lines.back().find("]: [PelliportHost]|_Done!"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace pelliport
