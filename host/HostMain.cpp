@@ -54,23 +54,6 @@ int RunHost(Platform& platform) {
   return 0;
 }
 
-namespace {
-
-void WriteText(Platform& platform, std::u16string_view text) {
-  const unsigned codePage =
-      platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
-  std::u16string lines(text);
-  if (platform.PathSeparator() == u'\\') {
-    for (std::size_t at = lines.find(u'\n'); at != std::u16string::npos; at = lines.find(u'\n', at + 2)) {
-      lines.insert(at, 1, u'\r');
-    }
-  }
-  const std::string bytes = platform.FromUnicode(lines, codePage);
-  platform.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-}
-
-}  // namespace
-
 std::u16string HelpText() {
   return u"PelliportHost " + std::u16string(kProductVersion) +
          u": the native-messaging host of the Orvanta browser add-in.\n"
@@ -90,15 +73,15 @@ int RunProgram(Platform& platform) {
   if (!ours) return RunHost(platform);
   if (arguments.size() > 1) {
     platform.WriteStderr(u"PelliportHost: " + option + u" takes no further arguments\n");
-    WriteText(platform, HelpText());
+    WriteStandardOutput(platform, HelpText());
     return 2;
   }
   if (option == u"--check") return RunSelfCheck(platform);
   if (option == u"--version") {
-    WriteText(platform, u"PelliportHost " + std::u16string(kProductVersion) + u"\n");
+    WriteStandardOutput(platform, u"PelliportHost " + std::u16string(kProductVersion) + u"\n");
     return 0;
   }
-  WriteText(platform, HelpText());
+  WriteStandardOutput(platform, HelpText());
   return 0;
 }
 

@@ -112,6 +112,10 @@ std::u16string FormatReport(const std::vector<CheckRow>& rows, std::u16string_vi
 // 0 when no row failed, else 1.
 int CheckExitCode(const std::vector<CheckRow>& rows);
 
+// Writes a text of lines ended by LF to standard output, in the code page
+// of the console or else the ANSI code page, with CR LF on Windows.
+void WriteStandardOutput(Platform& platform, std::u16string_view text);
+
 // Gathers the findings, writes the report to standard output and returns
 // the exit code.
 int RunSelfCheck(Platform& platform);

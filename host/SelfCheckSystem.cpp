@@ -8,8 +8,6 @@
 #include "host/SelfCheck.h"
 #include "host/Version.h"
 #include "notify/WSClient.h"
-#include "platform/error.h"
-#include "platform/utf.h"
 #include "websocket/WebSocketClient.h"
 
 namespace pelliport {
@@ -147,6 +145,19 @@ void Append(std::vector<CheckRow>& rows, std::vector<CheckRow> more) {
 
 }  // namespace
 
+void WriteStandardOutput(Platform& platform, std::u16string_view text) {
+  std::u16string lines(text);
+  if (platform.PathSeparator() == u'\\') {
+    for (std::size_t at = lines.find(u'\n'); at != std::u16string::npos; at = lines.find(u'\n', at + 2)) {
+      lines.insert(at, 1, u'\r');
+    }
+  }
+  const unsigned codePage =
+      platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
+  const std::string bytes = platform.FromUnicode(lines, codePage);
+  platform.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
 int RunSelfCheck(Platform& platform) {
   std::vector<CheckRow> rows;
   const std::u16string self = platform.ProgramPath();
@@ -169,12 +180,7 @@ int RunSelfCheck(Platform& platform) {
   }
   rows.push_back(BrowsersRow(usable));
 
-  const std::u16string lineEnd = platform.PathSeparator() == u'\\' ? u"\r\n" : u"\n";
-  const std::u16string report = FormatReport(rows, lineEnd);
-  const unsigned codePage =
-      platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
-  const std::string bytes = platform.FromUnicode(report, codePage);
-  platform.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  WriteStandardOutput(platform, FormatReport(rows, u"\n"));
   return CheckExitCode(rows);
 }
 
