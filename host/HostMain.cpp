@@ -4,6 +4,8 @@
 #include <optional>
 
 #include "host/Intake.h"
+#include "host/SelfCheck.h"
+#include "host/Version.h"
 #include "import/UOrvantaImport.h"
 #include "log/ULogWriter.h"
 #include "platform/error.h"
@@ -49,6 +51,37 @@ int RunHost(Platform& platform) {
     return 1;
   }
   reply.Finish();
+  return 0;
+}
+
+std::u16string HelpText() {
+  return u"PelliportHost " + std::u16string(kProductVersion) +
+         u": the native-messaging host of the Orvanta browser add-in.\n"
+         u"The browser starts it for each capture. Started by hand, it takes one option:\n"
+         u"\n"
+         u"  --check     checks what a capture needs and reports each item: what was\n"
+         u"              checked, what was found, OK or not. Exit code 0 when everything\n"
+         u"              is in place, 1 otherwise. Writes nothing to the log.\n"
+         u"  --version   prints the version\n"
+         u"  --help      prints this text\n";
+}
+
+int RunProgram(Platform& platform) {
+  const std::vector<std::u16string> arguments = platform.ProgramArguments();
+  const std::u16string option = arguments.empty() ? u"" : arguments.front();
+  const bool ours = option == u"--check" || option == u"--version" || option == u"--help";
+  if (!ours) return RunHost(platform);
+  if (arguments.size() > 1) {
+    platform.WriteStderr(u"PelliportHost: " + option + u" takes no further arguments\n");
+    WriteStandardOutput(platform, HelpText());
+    return 2;
+  }
+  if (option == u"--check") return RunSelfCheck(platform);
+  if (option == u"--version") {
+    WriteStandardOutput(platform, u"PelliportHost " + std::u16string(kProductVersion) + u"\n");
+    return 0;
+  }
+  WriteStandardOutput(platform, HelpText());
   return 0;
 }
 

@@ -1,4 +1,4 @@
 // PelliportHost: started by the browser for one native-messaging request.
 #include "host/HostMain.h"
 
-int main() { return pelliport::RunHost(pelliport::SystemPlatform()); }
+int main() { return pelliport::RunProgram(pelliport::SystemPlatform()); }

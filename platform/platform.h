@@ -90,6 +90,18 @@ struct PortSetting {
   std::u16string errorMessage;
 };
 
+// Where one browser of this system finds the manifest of a native-messaging
+// host, as the browser itself looks it up.
+struct ManifestRegistration {
+  std::u16string browser;       // "Chrome", "Edge", "Firefox", "Chromium"
+  bool firefox = false;         // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
+  std::u16string searched;      // the places the browser looks at, in its order
+  std::u16string registeredAt;  // the registry key or file that registers the host; empty when none
+  std::u16string manifestPath;  // the manifest the registration names; empty when it names none
+  std::optional<std::string> content;  // the manifest's bytes; nullopt when they cannot be read
+  std::u16string readError;     // the system's text when they cannot be read
+};
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -157,6 +169,11 @@ class Platform {
   virtual std::u16string ReadProfileString(std::u16string_view path, std::u16string_view section,
                                            std::u16string_view key,
                                            std::u16string_view defaultValue) = 0;
+  // Removes an empty folder.
+  virtual bool RemoveDirectory(std::u16string_view path) = 0;
+  // True when both paths name the same existing file, whatever the spelling
+  // (links, letter case, short names).
+  virtual bool IsSameFile(std::u16string_view a, std::u16string_view b) = 0;
 
   // --- Time
   virtual LocalDateTime LocalTime() = 0;
@@ -181,6 +198,14 @@ class Platform {
   virtual std::optional<std::u16string> ComputerName() = 0;
   virtual std::optional<std::u16string> UserName() = 0;
   virtual PortSetting ReadPortSetting() = 0;
+  // Where the port setting lives: the registry key and value, or the file.
+  virtual std::u16string PortSettingLocation() = 0;
+  // Reads the port setting as ReadPortSetting does, but creates nothing: a
+  // missing key is a missing setting.
+  virtual PortSetting InspectPortSetting() = 0;
+  // For each browser of this system, where it finds the manifest of the
+  // native-messaging host of that name, and the manifest's bytes.
+  virtual std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) = 0;
 
   // --- Network
   // A new TCP socket of this build's system (socket_posix.cpp, socket_win32.cpp).

@@ -211,6 +211,39 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   return content.str();
 }
 
+// The file's bytes when it is a regular file of at most `limit` bytes;
+// otherwise nullopt and the reason in `error`.
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::u16string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = ErrnoText(errno);
+    return std::nullopt;
+  }
+  std::string content;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = u"not a file";
+  } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
+    error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
+  } else {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error = ErrnoText(errno);
+      if (n <= 0) break;
+      if (content.size() + static_cast<std::size_t>(n) > limit) {
+        error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
+        break;
+      }
+      content.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  if (!error.empty()) return std::nullopt;
+  return content;
+}
+
 bool OnPath(const std::string& program) {
   const auto path = Env("PATH");
   if (!path) return false;
@@ -566,6 +599,16 @@ class PosixPlatform final : public Platform {
     return value;
   }
 
+  bool RemoveDirectory(std::u16string_view path) override {
+    return ::rmdir(Narrow(path).c_str()) == 0;
+  }
+
+  bool IsSameFile(std::u16string_view a, std::u16string_view b) override {
+    struct stat first {}, second {};
+    return ::stat(Narrow(a).c_str(), &first) == 0 && ::stat(Narrow(b).c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+  }
+
   LocalDateTime LocalTime() override {
     timespec now {};
     ::clock_gettime(CLOCK_REALTIME, &now);
@@ -658,8 +701,7 @@ class PosixPlatform final : public Platform {
   }
 
   PortSetting ReadPortSetting() override {
-    PortSetting setting;
-    const std::string folder = XdgFolder("XDG_CONFIG_HOME", "/.config") + "/Kelmarq/Orvanta";
+    const std::string folder = PortFolder();
     // The key is created when missing, as the registry key is.
     std::size_t pos = 1;
     while (pos != std::string::npos) {
@@ -668,6 +710,66 @@ class PosixPlatform final : public Platform {
       if (::mkdir(part.c_str(), 0777) != 0 && errno != EEXIST) break;
       if (pos != std::string::npos) ++pos;
     }
+    return ReadPortFile(folder);
+  }
+
+  std::u16string PortSettingLocation() override { return Widen(PortFolder() + "/WebSocketPort"); }
+
+  PortSetting InspectPortSetting() override {
+    const std::string folder = PortFolder();
+    struct stat st {};
+    if (::stat(folder.c_str(), &st) != 0 && errno == ENOENT) {
+      PortSetting setting;
+      setting.outcome = PortSetting::Outcome::Missing;
+      return setting;
+    }
+    return ReadPortFile(folder);
+  }
+
+  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
+    // Chromium and Chrome look in the system-wide folder first, Firefox in
+    // the user's; each takes the first manifest it finds.
+    const std::string file = "/" + Narrow(hostName) + ".json";
+    const std::string config = XdgFolder("XDG_CONFIG_HOME", "/.config");
+    const std::string home = HomeFolder();
+    const struct {
+      const char* browser;
+      bool firefox;
+      std::vector<std::string> folders;
+    } browsers[] = {
+        {"Chromium", false, {"/etc/chromium/native-messaging-hosts", config + "/chromium/NativeMessagingHosts"}},
+        {"Chrome", false,
+         {"/etc/opt/chrome/native-messaging-hosts", config + "/google-chrome/NativeMessagingHosts"}},
+        {"Firefox", true,
+         {home + "/.mozilla/native-messaging-hosts", "/usr/lib/mozilla/native-messaging-hosts",
+          "/usr/lib64/mozilla/native-messaging-hosts"}},
+    };
+    std::vector<ManifestRegistration> found;
+    for (const auto& browser : browsers) {
+      ManifestRegistration entry;
+      entry.browser = Widen(browser.browser);
+      entry.firefox = browser.firefox;
+      for (const auto& folder : browser.folders) {
+        const std::string path = folder + file;
+        entry.searched += (entry.searched.empty() ? u"" : u", ") + Widen(path);
+        struct stat st {};
+        if (!entry.registeredAt.empty() || ::lstat(path.c_str(), &st) != 0) continue;
+        entry.registeredAt = entry.manifestPath = Widen(path);
+        entry.content = ReadSmallFile(path, kManifestLimit, entry.readError);
+      }
+      found.push_back(std::move(entry));
+    }
+    return found;
+  }
+
+ private:
+  // A manifest larger than this is no manifest of ours; it is not read.
+  static constexpr std::size_t kManifestLimit = 1 << 20;
+
+  static std::string PortFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config") + "/Kelmarq/Orvanta"; }
+
+  static PortSetting ReadPortFile(const std::string& folder) {
+    PortSetting setting;
     struct stat st {};
     if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
         ::access(folder.c_str(), R_OK | X_OK) != 0) {
@@ -692,7 +794,6 @@ class PosixPlatform final : public Platform {
     return setting;
   }
 
- private:
   bool utf8Locale_ = false;
   BestFit1252 bestFit_;
 };

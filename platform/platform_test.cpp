@@ -215,5 +215,51 @@ TEST(PlatformPortSetting, PortFileOutcomes) {
   testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
 }
 
+// The self-check reads the setting without creating its folder, and with the
+// same outcomes as the host.
+TEST(PlatformPortSetting, InspectingCreatesNothing) {
+  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry (platform_win32_test)";
+  ScratchFolder scratch;
+  const auto config = scratch.Path() / "config";
+  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
+  EXPECT_EQ(P().InspectPortSetting().outcome, PortSetting::Outcome::Missing);
+  EXPECT_FALSE(std::filesystem::exists(config));
+  EXPECT_EQ(P().PortSettingLocation(), (config / "Kelmarq" / "Orvanta" / "WebSocketPort").u16string());
+  for (const char* content : {"6000\n", "x"}) {
+    WriteFileBytes(config / "Kelmarq" / "Orvanta" / "WebSocketPort", content);
+    const PortSetting inspected = P().InspectPortSetting();
+    const PortSetting read = P().ReadPortSetting();
+    EXPECT_EQ(inspected.outcome, read.outcome) << content;
+    EXPECT_EQ(inspected.value, read.value) << content;
+    EXPECT_EQ(inspected.errorMessage, read.errorMessage) << content;
+  }
+  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
+}
+
+TEST(PlatformFiles, SameFileWhateverTheSpelling) {
+  ScratchFolder scratch;
+  const auto a = scratch.Path() / "a";
+  const auto b = scratch.Path() / "b";
+  WriteFileBytes(a, "x");
+  WriteFileBytes(b, "x");
+  const auto spelledOtherwise = scratch.Path() / "." / "sub" / ".." / "a";
+  std::filesystem::create_directory(scratch.Path() / "sub");
+  EXPECT_TRUE(P().IsSameFile(a.u16string(), spelledOtherwise.u16string()));
+  EXPECT_FALSE(P().IsSameFile(a.u16string(), b.u16string()));
+  EXPECT_FALSE(P().IsSameFile(a.u16string(), (scratch.Path() / "missing").u16string()));
+  EXPECT_FALSE(P().IsSameFile((scratch.Path() / "missing").u16string(), (scratch.Path() / "missing").u16string()));
+}
+
+TEST(PlatformFiles, RemovesEmptyFoldersOnly) {
+  ScratchFolder scratch;
+  const auto empty = scratch.Make("empty");
+  const auto full = scratch.Make("full");
+  WriteFileBytes(full / "f", "x");
+  EXPECT_TRUE(P().RemoveDirectory(empty.u16string()));
+  EXPECT_FALSE(std::filesystem::exists(empty));
+  EXPECT_FALSE(P().RemoveDirectory(full.u16string()));
+  EXPECT_TRUE(std::filesystem::exists(full / "f"));
+}
+
 }  // namespace
 }  // namespace pelliport

@@ -10,8 +10,11 @@
 // names of the platform's own operations.
 #undef DeleteFile
 #undef CreateDirectory
+#undef RemoveDirectory
 
 #include <algorithm>
+#include <array>
+#include <optional>
 #include <climits>
 #include <cstring>
 #include <string>
@@ -434,6 +437,24 @@ class Win32Platform final : public Platform {
     return FromWide(std::wstring_view(buffer, std::min<std::size_t>(length, std::size(buffer) - 1)));
   }
 
+  bool RemoveDirectory(std::u16string_view path) override {
+    return ::RemoveDirectoryW(Wide(path).c_str()) != 0;
+  }
+
+  bool IsSameFile(std::u16string_view a, std::u16string_view b) override {
+    const auto identity = [](std::u16string_view path) -> std::optional<std::array<DWORD, 3>> {
+      // No access rights are needed to ask for a file's identity.
+      const UniqueHandle handle(::CreateFileW(Wide(path).c_str(), 0,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+      BY_HANDLE_FILE_INFORMATION info {};
+      if (!handle.Valid() || !::GetFileInformationByHandle(handle.Get(), &info)) return std::nullopt;
+      return std::array<DWORD, 3>{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    };
+    const auto first = identity(a);
+    return first && first == identity(b);
+  }
+
   LocalDateTime LocalTime() override {
     SYSTEMTIME now {};
     ::GetLocalTime(&now);
@@ -506,22 +527,94 @@ class Win32Platform final : public Platform {
   }
 
   PortSetting ReadPortSetting() override {
-    PortSetting setting;
     RegistryKey key;
-    if (::RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Kelmarq\\Orvanta", 0, nullptr, 0,
-                          KEY_ALL_ACCESS, nullptr, key.Receive(), nullptr) != ERROR_SUCCESS) {
-      return setting;  // not reachable
+    if (::RegCreateKeyExW(HKEY_CURRENT_USER, kPortKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                          key.Receive(), nullptr) != ERROR_SUCCESS) {
+      return {};  // not reachable
     }
+    return ReadPortValue(key.Get());
+  }
+
+  std::u16string PortSettingLocation() override {
+    return FromWide(std::wstring(L"HKEY_CURRENT_USER\\") + kPortKey + L", value WebSocketPort");
+  }
+
+  PortSetting InspectPortSetting() override {
+    // Opened as the host opens it, with full access, but never created.
+    RegistryKey key;
+    const LSTATUS status = ::RegOpenKeyExW(HKEY_CURRENT_USER, kPortKey, 0, KEY_ALL_ACCESS, key.Receive());
+    if (status == ERROR_FILE_NOT_FOUND) {
+      PortSetting setting;
+      setting.outcome = PortSetting::Outcome::Missing;
+      return setting;
+    }
+    if (status != ERROR_SUCCESS) return {};  // not reachable
+    return ReadPortValue(key.Get());
+  }
+
+  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
+    // Each browser takes the first registration it finds: the user's key,
+    // then the machine's in the 32-bit and in the 64-bit view.
+    const struct {
+      const wchar_t* browser;
+      bool firefox;
+      const wchar_t* key;
+    } browsers[] = {
+        {L"Chrome", false, L"Software\\Google\\Chrome\\NativeMessagingHosts\\"},
+        {L"Edge", false, L"Software\\Microsoft\\Edge\\NativeMessagingHosts\\"},
+        {L"Firefox", true, L"Software\\Mozilla\\NativeMessagingHosts\\"},
+    };
+    const struct {
+      HKEY root;
+      REGSAM view;
+      const wchar_t* name;
+    } places[] = {
+        {HKEY_CURRENT_USER, 0, L"HKEY_CURRENT_USER\\"},
+        {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKEY_LOCAL_MACHINE (32-bit)\\"},
+        {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKEY_LOCAL_MACHINE (64-bit)\\"},
+    };
+    std::vector<ManifestRegistration> found;
+    for (const auto& browser : browsers) {
+      ManifestRegistration entry;
+      entry.browser = FromWide(browser.browser);
+      entry.firefox = browser.firefox;
+      const std::wstring keyPath = browser.key + Wide(hostName);
+      for (const auto& place : places) {
+        entry.searched += (entry.searched.empty() ? u"" : u", ") + FromWide(place.name + keyPath);
+        RegistryKey key;
+        if (!entry.registeredAt.empty() ||
+            ::RegOpenKeyExW(place.root, keyPath.c_str(), 0, KEY_QUERY_VALUE | place.view, key.Receive()) !=
+                ERROR_SUCCESS) {
+          continue;
+        }
+        entry.registeredAt = FromWide(place.name + keyPath);
+        entry.manifestPath = DefaultValue(key.Get());
+        if (!entry.manifestPath.empty()) {
+          entry.content = ReadSmallFile(entry.manifestPath, entry.readError);
+        }
+      }
+      found.push_back(std::move(entry));
+    }
+    return found;
+  }
+
+ private:
+  static constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
+  // A manifest larger than this is no manifest of ours; it is not read.
+  static constexpr DWORD kManifestLimit = 1 << 20;
+
+  static PortSetting ReadPortValue(HKEY key) {
+    PortSetting setting;
     const wchar_t* name = L"WebSocketPort";
     DWORD type = 0;
     DWORD size = 0;
-    if (::RegQueryValueExW(key.Get(), name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
+    if (::RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) != ERROR_SUCCESS) {
       setting.outcome = PortSetting::Outcome::Missing;
       return setting;
     }
     std::uint8_t data[4] = {};
     size = sizeof data;
-    const LSTATUS status = ::RegQueryValueExW(key.Get(), name, nullptr, &type, data, &size);
+    const LSTATUS status = ::RegQueryValueExW(key, name, nullptr, &type, data, &size);
     if (status != ERROR_SUCCESS || type != REG_DWORD) {
       setting.outcome = PortSetting::Outcome::Unreadable;
       setting.errorKind = u"ERegistryException";
@@ -535,6 +628,54 @@ class Win32Platform final : public Platform {
     setting.outcome = PortSetting::Outcome::Read;
     setting.value = value;
     return setting;
+  }
+
+  // The key's default value as text (REG_SZ, or REG_EXPAND_SZ expanded);
+  // empty when it has none.
+  static std::u16string DefaultValue(HKEY key) {
+    DWORD type = 0;
+    DWORD size = 0;
+    if (::RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536) {
+      return {};
+    }
+    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
+    if (::RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
+        ERROR_SUCCESS) {
+      return {};
+    }
+    std::wstring text(buffer.data());
+    if (type == REG_EXPAND_SZ) {
+      std::vector<wchar_t> expanded(32768, L'\0');
+      const DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
+                                                  static_cast<DWORD>(expanded.size()));
+      if (n > 0 && n <= expanded.size()) text = expanded.data();
+    }
+    return FromWide(text);
+  }
+
+  static std::optional<std::string> ReadSmallFile(std::u16string_view path, std::u16string& error) {
+    const UniqueHandle handle(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size {};
+    if (!handle.Valid() || !::GetFileSizeEx(handle.Get(), &size)) {
+      error = SystemErrorText(::GetLastError());
+      return std::nullopt;
+    }
+    if (size.QuadPart > kManifestLimit) {
+      error = u"larger than " + U16(std::to_string(kManifestLimit)) + u" bytes";
+      return std::nullopt;
+    }
+    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!content.empty() &&
+        (!::ReadFile(handle.Get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) ||
+         read != content.size())) {
+      error = SystemErrorText(::GetLastError());
+      return std::nullopt;
+    }
+    return content;
   }
 };
 

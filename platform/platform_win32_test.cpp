@@ -72,6 +72,11 @@ TEST(Win32PortSetting, RegistryValueOutcomes) {
     WritePortValue(RegistryValue{c.type, c.data});
     const PortSetting setting = SystemPlatform().ReadPortSetting();
     EXPECT_EQ(setting.outcome, c.outcome);
+    // The self-check's reading gives the same.
+    const PortSetting inspected = SystemPlatform().InspectPortSetting();
+    EXPECT_EQ(inspected.outcome, setting.outcome);
+    EXPECT_EQ(inspected.value, setting.value);
+    EXPECT_EQ(inspected.errorMessage, setting.errorMessage);
     if (c.outcome == PortSetting::Outcome::Read) {
       EXPECT_EQ(setting.value, c.value);
     } else {
@@ -79,6 +84,22 @@ TEST(Win32PortSetting, RegistryValueOutcomes) {
       EXPECT_EQ(setting.errorMessage, c.message);
     }
   }
+}
+
+// The self-check reads the setting without creating the key.
+TEST(Win32PortSetting, InspectingCreatesNoKey) {
+  const RestoredPortValue restore;
+  WritePortValue(std::nullopt);
+  ASSERT_EQ(::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Kelmarq\\Orvanta"), ERROR_SUCCESS);
+  EXPECT_EQ(SystemPlatform().InspectPortSetting().outcome, PortSetting::Outcome::Missing);
+  HKEY key = nullptr;
+  EXPECT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, L"Software\\Kelmarq\\Orvanta", 0, KEY_READ, &key),
+            ERROR_FILE_NOT_FOUND);
+  if (key != nullptr) ::RegCloseKey(key);
+  EXPECT_EQ(SystemPlatform().PortSettingLocation(),
+            u"HKEY_CURRENT_USER\\Software\\Kelmarq\\Orvanta, value WebSocketPort");
+  // The host's own reading creates it again.
+  EXPECT_EQ(SystemPlatform().ReadPortSetting().outcome, PortSetting::Outcome::Missing);
 }
 
 // What a started program reads back from the command line the viewer launch

@@ -44,7 +44,8 @@ export DEBIAN_FRONTEND=noninteractive
 apt_get update -q
 apt_get install -y -q --no-install-recommends "${packages[@]}"
 
-# The browser of the end-to-end test. Where it cannot be installed, the test
-# says so and is skipped.
+# The browsers of the end-to-end tests. Where Chromium cannot be installed,
+# its test says so and is skipped; the Firefox test needs firefox-esr.
 apt_get install -y -q --no-install-recommends chromium ||
   echo "setup.sh: chromium could not be installed; the Chromium end-to-end test will be skipped" >&2
+apt_get install -y -q --no-install-recommends firefox-esr

@@ -2,6 +2,8 @@
 // other: the host answers nothing, so a request is done when the browser
 // reports that the host has exited. Runs once, when the extension is installed
 // (a test starts the browser with a fresh profile, so that is every start).
+// The same file is Chromium's service worker and Firefox's background script;
+// both offer the chrome.* functions used here.
 const HOST_NAME = "com.kelmarq.pelliport";
 
 function send(message) {

@@ -70,6 +70,7 @@ class FakePlatform : public Platform {
   std::optional<std::u16string> userName;
   bool namesUnavailable = false;  // the system cannot tell computer and user name
   std::optional<PortSetting> portSetting;
+  std::optional<std::vector<ManifestRegistration>> manifests;  // the browsers' manifests
   std::optional<LocalDateTime> clock;
   // When set, upper-casing fails with this error (a failure inside a request's handling).
   std::optional<std::pair<std::u16string, std::u16string>> upperCaseFailure;
@@ -121,6 +122,8 @@ class FakePlatform : public Platform {
                                    std::u16string_view key, std::u16string_view def) override {
     return real_.ReadProfileString(path, section, key, def);
   }
+  bool RemoveDirectory(std::u16string_view path) override { return real_.RemoveDirectory(path); }
+  bool IsSameFile(std::u16string_view a, std::u16string_view b) override { return real_.IsSameFile(a, b); }
   LocalDateTime LocalTime() override { return clock.value_or(real_.LocalTime()); }
   std::u16string FormatDateTime(const LocalDateTime& time) override { return real_.FormatDateTime(time); }
   void Sleep(std::chrono::milliseconds duration) override { real_.Sleep(duration); }
@@ -140,6 +143,11 @@ class FakePlatform : public Platform {
     return userName ? userName : real_.UserName();
   }
   PortSetting ReadPortSetting() override { return portSetting ? *portSetting : real_.ReadPortSetting(); }
+  std::u16string PortSettingLocation() override { return real_.PortSettingLocation(); }
+  PortSetting InspectPortSetting() override { return portSetting ? *portSetting : real_.InspectPortSetting(); }
+  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
+    return manifests ? *manifests : real_.FindHostManifests(hostName);
+  }
   std::unique_ptr<TcpSocket> CreateTcpSocket() override { return real_.CreateTcpSocket(); }
 
  protected:

@@ -22,6 +22,10 @@ struct ProcessResult {
 ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
                          const Environment& environment,
                          std::chrono::seconds timeout = std::chrono::seconds(60));
+// The same with arguments (UTF-8), as a command line gives them.
+ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::string& stdinBytes, const Environment& environment,
+                         std::chrono::seconds timeout = std::chrono::seconds(60));
 
 // Folders in which a host process started by a test works: its local
 // application-data folder (with "Orvanta" in it, so the host logs), its

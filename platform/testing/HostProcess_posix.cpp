@@ -41,6 +41,12 @@ struct Pipe {
 
 ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
                          const Environment& environment, std::chrono::seconds timeout) {
+  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout);
+}
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::string& stdinBytes, const Environment& environment,
+                         std::chrono::seconds timeout) {
   Pipe in, out, err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -61,7 +67,10 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
   for (auto& s : envStrings) envp.push_back(s.data());
   envp.push_back(nullptr);
   std::string path = program.string();
-  std::array<char*, 2> argv = {path.data(), nullptr};
+  std::vector<std::string> argStrings = arguments;
+  std::vector<char*> argv = {path.data()};
+  for (auto& argument : argStrings) argv.push_back(argument.data());
+  argv.push_back(nullptr);
 
   pid_t pid = 0;
   const int spawned = ::posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());

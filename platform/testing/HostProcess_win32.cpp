@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/command_line.h"
 #include "platform/platform.h"
 #include "platform/testing/HostProcess.h"
 #include "platform/testing/RegistryPortValue.h"
@@ -113,8 +114,18 @@ std::mutex& StartLock() {
 
 ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
                          const Environment& environment, std::chrono::seconds timeout) {
+  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout);
+}
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                         const std::string& stdinBytes, const Environment& environment,
+                         std::chrono::seconds timeout) {
   const std::wstring application = std::filesystem::absolute(program).wstring();
   std::wstring commandLine = L"\"" + application + L"\"";
+  for (const auto& argument : arguments) {
+    const std::u16string quoted = QuoteCommandLineArgument(DecodeUtf8Lenient(argument));
+    commandLine += L" " + std::wstring(quoted.begin(), quoted.end());
+  }
   std::wstring block = EnvironmentBlock(environment);
 
   PROCESS_INFORMATION info{};

@@ -1,0 +1,396 @@
+#include "host/SelfCheck.h"
+
+#include <algorithm>
+
+#include "import/JsonTokenizer.h"
+#include "import/UOrvantaImport.h"
+#include "log/ULogWriter.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+constexpr std::size_t kLogPathLimit = 259;  // longer log paths are never written
+
+std::u16string Decimal(long long value) { return U16(std::to_string(value)); }
+
+std::u16string Joined(const std::vector<std::u16string>& texts) {
+  std::u16string out;
+  for (const auto& text : texts) out += (out.empty() ? u"" : u", ") + text;
+  return out;
+}
+
+CheckRow Ok(std::u16string item, std::u16string finding) {
+  return {CheckStatus::Ok, std::move(item), std::move(finding)};
+}
+CheckRow Fail(std::u16string item, std::u16string finding) {
+  return {CheckStatus::Fail, std::move(item), std::move(finding)};
+}
+
+std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
+
+// "chrome-extension://" followed by 32 letters a to p and "/".
+bool IsExtensionOrigin(std::u16string_view origin) {
+  constexpr std::u16string_view scheme = u"chrome-extension://";
+  if (origin.size() != scheme.size() + 33 || origin.substr(0, scheme.size()) != scheme || origin.back() != u'/') {
+    return false;
+  }
+  const auto id = origin.substr(scheme.size(), 32);
+  return std::all_of(id.begin(), id.end(), [](char16_t c) { return c >= u'a' && c <= u'p'; });
+}
+
+}  // namespace
+
+CheckRow LogRow(const LogFinding& log) {
+  const std::u16string item = u"log file";
+  if (log.path.empty()) return Fail(item, u"the local application-data folder is unknown: nothing will be logged");
+  if (!log.folderExists) {
+    return Fail(item, log.path + u": the folder " + log.folder +
+                          u" does not exist, so nothing will be logged (create it to get a log)");
+  }
+  if (log.path.size() > kLogPathLimit) {
+    return Fail(item, log.path + u": the path is longer than 259 characters, so nothing will be logged");
+  }
+  switch (log.append) {
+    case LogFinding::Append::Possible: {
+      if (!log.fileExists) return Ok(item, log.path + u": not there yet; the first line creates it");
+      std::u16string finding = log.path + u": lines can be appended (" + Decimal(static_cast<long long>(log.size)) +
+                               u" bytes)";
+      if (log.size > kLogSizeLimit) finding += u"; larger than 2 MiB, so the next start begins it anew";
+      return Ok(item, finding);
+    }
+    case LogFinding::Append::Busy:
+      return Ok(item, log.path + u": in use by a running host at this moment; lines are appended when it is free");
+    case LogFinding::Append::Refused:
+      break;
+  }
+  return Fail(item, log.path + u": lines cannot be appended (" + log.error + u"), so nothing will be logged");
+}
+
+std::vector<CheckRow> SettingsRows(const SettingsFinding& settings) {
+  std::vector<CheckRow> rows;
+  if (!settings.exists) {
+    rows.push_back(Ok(u"settings file", settings.path + u": not there, so no viewer is started"));
+    return rows;
+  }
+  rows.push_back(Ok(u"settings file", settings.path + u": present"));
+  const std::u16string item = u"viewer";
+  const std::u16string aktiv = u"[Execute] Aktiv=" + settings.aktiv;
+  if (ParseIniInteger(settings.aktiv) == 0) {
+    std::u16string finding = u"off (" + aktiv + u")";
+    if (!settings.filename.empty() && !settings.filenameExists) {
+      finding += u"; Filename names " + settings.filename + u", which does not exist";
+    }
+    rows.push_back(Ok(item, finding));
+  } else if (settings.filename.empty()) {
+    rows.push_back(Fail(item, aktiv + u" switches the launch on, but no Filename is given: no viewer is started"));
+  } else if (!settings.filenameExists) {
+    rows.push_back(Fail(item, aktiv + u" switches the launch on, but the viewer " + settings.filename +
+                                  u" does not exist: it is not started"));
+  } else {
+    rows.push_back(Ok(item, u"on (" + aktiv + u"): " + settings.filename + u" is started with each captured page"));
+  }
+  return rows;
+}
+
+CheckRow TempRow(const TempFinding& temp) {
+  const std::u16string item = u"temporary folder";
+  if (temp.folder.empty()) {
+    return Fail(item, u"not set (the variable temp): no work folder can be created");
+  }
+  if (!temp.workFolderCreated) {
+    return Fail(item, temp.folder + u": no work folder can be created there");
+  }
+  if (!temp.removed) {
+    return {CheckStatus::Note, item,
+            temp.folder + u": a work folder can be created, but the check's own " + temp.workFolder +
+                u" could not be removed again"};
+  }
+  return Ok(item, temp.folder + u": a work folder can be created (tried with " + temp.workFolder +
+                      u", removed again)");
+}
+
+std::uint16_t PortInUse(const PortSetting& setting) {
+  const std::int32_t value = setting.outcome == PortSetting::Outcome::Read ? setting.value : kDefaultPort;
+  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu);
+}
+
+CheckRow PortRow(std::u16string_view location, const PortSetting& setting) {
+  const std::u16string item = u"port setting";
+  const std::u16string where(location);
+  const std::u16string fallback = u"; the host uses the default port 5414";
+  switch (setting.outcome) {
+    case PortSetting::Outcome::Read:
+      if (setting.value >= 1 && setting.value <= 65535) return Ok(item, where + u": " + Decimal(setting.value));
+      return Fail(item, where + u": " + Decimal(setting.value) + u" is no port number; the host connects to port " +
+                            Decimal(PortInUse(setting)));
+    case PortSetting::Outcome::Missing:
+      return Ok(item, where + u": not set" + fallback);
+    case PortSetting::Outcome::Unreadable:
+      return Fail(item, where + u": cannot be read (" + setting.errorKind + u": " + setting.errorMessage + u")" +
+                            fallback);
+    case PortSetting::Outcome::NotReachable:
+      break;
+  }
+  return Fail(item, where + u": its place cannot be opened for reading and writing" + fallback);
+}
+
+CheckRow DesktopRow(const HandshakeFinding& handshake) {
+  const std::u16string item = u"desktop application";
+  const std::u16string address = u"127.0.0.1:" + Decimal(handshake.port);
+  const std::u16string detail = handshake.error.empty() ? u"" : u" (" + handshake.error + u")";
+  switch (handshake.outcome) {
+    case HandshakeFinding::Outcome::Answered:
+      return Ok(item, address + u" answers the WebSocket opening handshake (no message was sent)");
+    case HandshakeFinding::Outcome::NotListening:
+      return Fail(item, u"nothing listens on " + address + detail + u": is Orvanta running, and on this port?");
+    case HandshakeFinding::Outcome::NoAnswer:
+      return Fail(item, address + u" accepts the connection but does not answer the WebSocket opening handshake "
+                                  u"within 1 s: notifications would be lost");
+    case HandshakeFinding::Outcome::Rejected:
+      break;
+  }
+  return Fail(item, address + u" does not accept the WebSocket opening handshake" + detail +
+                        u": notifications would be lost");
+}
+
+HostManifest ParseHostManifest(std::string_view bytes, bool firefox) {
+  HostManifest manifest;
+  // Both browsers read UTF-8 and skip its signature.
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  const auto text = DecodeUtf8Strict(bytes);
+  if (!text) {
+    manifest.problem = u"not UTF-8";
+    return manifest;
+  }
+  const std::u16string_view listName = firefox ? u"allowed_extensions" : u"allowed_origins";
+  JsonTokenizer tokenizer(*text);
+  std::size_t depth = 0;
+  std::u16string member;  // the top-level member whose value comes next
+  bool inList = false;
+  for (;;) {
+    const JsonToken token = tokenizer.Next();
+    switch (token.kind) {
+      case JsonTokenKind::Failure:
+        manifest.valid = false;
+        manifest.problem = U16(tokenizer.FailureMessage()) + u" at character " +
+                           Decimal(static_cast<long long>(tokenizer.FailureOffset()) + 1);
+        return manifest;
+      case JsonTokenKind::Comment:
+        manifest.valid = false;
+        manifest.problem = u"a comment, which JSON does not allow";
+        return manifest;
+      case JsonTokenKind::End:
+        if (depth == 0 && manifest.valid) return manifest;
+        manifest.valid = false;
+        manifest.problem = depth == 0 ? u"empty" : u"the text ends inside the object";
+        return manifest;
+      case JsonTokenKind::StartObject:
+      case JsonTokenKind::StartArray:
+        if (depth == 0 && token.kind != JsonTokenKind::StartObject) {
+          manifest.problem = u"not a JSON object";
+          return manifest;
+        }
+        if (depth == 1) {
+          // A later member of the same name replaces an earlier one.
+          if (member == u"name") manifest.name.reset();
+          if (member == u"type") manifest.type.reset();
+          if (member == u"path") manifest.path.reset();
+          if (member == listName) {
+            inList = manifest.hasList = token.kind == JsonTokenKind::StartArray;
+            manifest.allowed.clear();
+            manifest.listHoldsOther = false;
+          }
+        } else if (depth == 2 && inList) {
+          manifest.listHoldsOther = true;
+        }
+        ++depth;
+        break;
+      case JsonTokenKind::EndObject:
+      case JsonTokenKind::EndArray:
+        --depth;
+        if (depth == 1) inList = false;
+        if (depth == 0) manifest.valid = true;  // text after it is a failure
+        break;
+      case JsonTokenKind::PropertyName:
+        if (depth == 1) member = tokenizer.DecodedText();
+        break;
+      case JsonTokenKind::String:
+        if (depth == 0) {
+          manifest.problem = u"not a JSON object";
+          return manifest;
+        }
+        if (depth == 1) {
+          if (member == u"name") manifest.name = tokenizer.DecodedText();
+          if (member == u"type") manifest.type = tokenizer.DecodedText();
+          if (member == u"path") manifest.path = tokenizer.DecodedText();
+          if (member == listName) manifest.hasList = false;
+        } else if (depth == 2 && inList) {
+          manifest.allowed.push_back(tokenizer.DecodedText());
+        }
+        break;
+      default:  // numbers, true, false, null
+        if (depth == 0) {
+          manifest.problem = u"not a JSON object";
+          return manifest;
+        }
+        if (depth == 1) {
+          if (member == u"name") manifest.name.reset();
+          if (member == u"type") manifest.type.reset();
+          if (member == u"path") manifest.path.reset();
+          if (member == listName) manifest.hasList = false;
+        } else if (depth == 2 && inList) {
+          manifest.listHoldsOther = true;
+        }
+        break;
+    }
+  }
+}
+
+bool IsAbsolutePath(std::u16string_view path, char16_t separator) {
+  if (separator == u'/') return !path.empty() && path.front() == u'/';
+  // "C:\..." or "\\server\share\..."
+  const auto isSeparator = [](char16_t c) { return c == u'\\' || c == u'/'; };
+  if (path.size() >= 3 && path[1] == u':' && isSeparator(path[2])) {
+    const char16_t drive = path[0];
+    return (drive >= u'A' && drive <= u'Z') || (drive >= u'a' && drive <= u'z');
+  }
+  return path.size() >= 2 && isSeparator(path[0]) && isSeparator(path[1]);
+}
+
+std::optional<std::u16string> ResolveManifestProgram(std::u16string_view manifestPath,
+                                                     std::u16string_view programPath, char16_t separator) {
+  if (IsAbsolutePath(programPath, separator)) return std::u16string(programPath);
+  if (separator == u'/') return std::nullopt;
+  const std::size_t cut = manifestPath.find_last_of(u"\\/");
+  const std::u16string folder(cut == std::u16string_view::npos ? u"" : manifestPath.substr(0, cut + 1));
+  return folder + std::u16string(programPath);
+}
+
+std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
+                                  const ProgramFinding& program) {
+  const std::u16string browser = registration.browser;
+  std::vector<CheckRow> rows;
+  if (registration.registeredAt.empty()) {
+    rows.push_back({CheckStatus::Note, browser + u" manifest",
+                    u"not installed for " + browser + u" (looked at " + registration.searched + u")"});
+    return rows;
+  }
+  if (registration.manifestPath.empty()) {
+    rows.push_back(Fail(browser + u" manifest", registration.registeredAt + u" names no manifest file"));
+    return rows;
+  }
+  std::u16string where = registration.manifestPath;
+  if (registration.registeredAt != registration.manifestPath) where = registration.registeredAt + u" -> " + where;
+  if (!registration.content) {
+    rows.push_back(Fail(browser + u" manifest", where + u": cannot be read (" + registration.readError + u")"));
+    return rows;
+  }
+  if (!manifest.valid) {
+    rows.push_back(Fail(browser + u" manifest", where + u": not valid JSON (" + manifest.problem + u")"));
+    return rows;
+  }
+  std::vector<std::u16string> problems;
+  if (manifest.name != kHostName) {
+    problems.push_back(manifest.name ? u"its name is " + Quoted(*manifest.name) + u", not " + Quoted(kHostName)
+                                     : u"it has no name");
+  }
+  if (manifest.type != u"stdio") {
+    problems.push_back(manifest.type ? u"its type is " + Quoted(*manifest.type) + u", not \"stdio\""
+                                     : u"it has no type");
+  }
+  if (problems.empty()) {
+    rows.push_back(Ok(browser + u" manifest", where + u": valid, name " + Quoted(kHostName) + u", type \"stdio\""));
+  } else {
+    rows.push_back(Fail(browser + u" manifest", where + u": " + Joined(problems)));
+  }
+
+  const std::u16string programItem = browser + u" program";
+  if (!manifest.path) {
+    rows.push_back(Fail(programItem, u"the manifest has no path"));
+  } else {
+    switch (program.outcome) {
+      case ProgramFinding::Outcome::ThisProgram:
+        rows.push_back(Ok(programItem, u"the path names this program: " + program.resolved));
+        break;
+      case ProgramFinding::Outcome::OtherProgram:
+        rows.push_back(Fail(programItem, u"the path names another program: " + program.resolved));
+        break;
+      case ProgramFinding::Outcome::NoFile:
+        rows.push_back(Fail(programItem, u"the path names no existing program: " + program.resolved));
+        break;
+      case ProgramFinding::Outcome::Relative:
+        rows.push_back(Fail(programItem, u"the path " + *manifest.path + u" is relative, which " + browser +
+                                             u" refuses here"));
+        break;
+      case ProgramFinding::Outcome::NotChecked:
+        rows.push_back({CheckStatus::Note, programItem,
+                        u"the path is " + *manifest.path + u"; this program cannot tell its own path"});
+        break;
+    }
+  }
+
+  const std::u16string listName = registration.firefox ? u"allowed_extensions" : u"allowed_origins";
+  const std::u16string extensionsItem = browser + u" extensions";
+  if (!manifest.hasList || manifest.listHoldsOther) {
+    rows.push_back(Fail(extensionsItem, manifest.hasList
+                                            ? listName + u" holds something other than texts"
+                                            : u"the manifest has no list " + listName +
+                                                  u": no extension may start the host"));
+  } else if (manifest.allowed.empty()) {
+    rows.push_back(Fail(extensionsItem, listName + u" is empty: no extension may start the host"));
+  } else {
+    std::vector<std::u16string> wrong;
+    if (!registration.firefox) {
+      for (const auto& origin : manifest.allowed) {
+        if (!IsExtensionOrigin(origin)) wrong.push_back(Quoted(origin));
+      }
+    }
+    if (wrong.empty()) {
+      rows.push_back(Ok(extensionsItem, u"allowed: " + Joined(manifest.allowed)));
+    } else {
+      rows.push_back(Fail(extensionsItem, u"not an extension's origin (chrome-extension://<32 letters a-p>/): " +
+                                              Joined(wrong)));
+    }
+  }
+  return rows;
+}
+
+bool BrowserUsable(const std::vector<CheckRow>& rows) {
+  return rows.size() > 1 &&
+         std::all_of(rows.begin(), rows.end(), [](const CheckRow& row) { return row.status == CheckStatus::Ok; });
+}
+
+CheckRow BrowsersRow(const std::vector<std::u16string>& usableBrowsers) {
+  if (usableBrowsers.empty()) return Fail(u"browsers", u"no browser is set up to start this program");
+  return Ok(u"browsers", u"set up to start this program: " + Joined(usableBrowsers));
+}
+
+std::u16string FormatReport(const std::vector<CheckRow>& rows, std::u16string_view lineEnd) {
+  constexpr std::size_t kItemWidth = 22;
+  std::u16string out = u"PelliportHost --check: what a capture needs";
+  out += lineEnd;
+  for (const auto& row : rows) {
+    std::u16string status = row.status == CheckStatus::Ok ? u"OK" : row.status == CheckStatus::Fail ? u"FAIL" : u"INFO";
+    status.resize(6, u' ');
+    std::u16string item = row.item;
+    if (item.size() < kItemWidth) item.resize(kItemWidth, u' ');
+    out += status + item + u" " + row.finding;
+    out += lineEnd;
+  }
+  const auto failed = std::count_if(rows.begin(), rows.end(),
+                                    [](const CheckRow& row) { return row.status == CheckStatus::Fail; });
+  out += failed == 0 ? std::u16string(u"Result: everything a capture needs is in place.")
+                     : u"Result: " + Decimal(failed) + u" of " + Decimal(static_cast<long long>(rows.size())) +
+                           u" checks failed (FAIL).";
+  out += lineEnd;
+  return out;
+}
+
+int CheckExitCode(const std::vector<CheckRow>& rows) {
+  return std::any_of(rows.begin(), rows.end(), [](const CheckRow& row) { return row.status == CheckStatus::Fail; })
+             ? 1
+             : 0;
+}
+
+}  // namespace pelliport

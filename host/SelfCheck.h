@@ -1,0 +1,123 @@
+// `PelliportHost --check`: a report for administrators and support of what a
+// capture needs, one row per item: what was checked, what was found, OK or
+// not. The rows are made from findings by pure functions; RunSelfCheck
+// gathers the findings from the system, prints the report and leaves nothing
+// behind (no log line, no file, no registry key).
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace pelliport {
+
+inline constexpr std::u16string_view kHostName = u"com.kelmarq.pelliport";
+inline constexpr std::int32_t kDefaultPort = 5414;
+
+// Fail rows make the exit code 1; Note rows only inform (a browser for which
+// the host is not installed, for example).
+enum class CheckStatus { Ok, Fail, Note };
+
+struct CheckRow {
+  CheckStatus status = CheckStatus::Ok;
+  std::u16string item;     // what was checked
+  std::u16string finding;  // what was found
+};
+
+// --- Log file
+struct LogFinding {
+  std::u16string path;    // the log file; empty when the application-data folder is unknown
+  std::u16string folder;  // the folder "Orvanta" it lies in
+  bool folderExists = false;
+  bool fileExists = false;
+  std::uint64_t size = 0;
+  enum class Append { Possible, Busy, Refused } append = Append::Refused;
+  std::u16string error;  // the system's text when appending is refused
+};
+CheckRow LogRow(const LogFinding& log);
+
+// --- Settings file and viewer
+struct SettingsFinding {
+  std::u16string path;
+  bool exists = false;
+  std::u16string aktiv;     // the text of "Execute"/"Aktiv" (default "0")
+  std::u16string filename;  // the text of "Execute"/"Filename"
+  bool filenameExists = false;
+};
+std::vector<CheckRow> SettingsRows(const SettingsFinding& settings);
+
+// --- Temporary folder
+struct TempFinding {
+  std::u16string folder;
+  bool workFolderCreated = false;
+  std::u16string workFolder;  // the folder made and removed again
+  bool removed = false;
+};
+CheckRow TempRow(const TempFinding& temp);
+
+// --- Port setting and the desktop application
+// The port the host connects to for this setting: the value read (its low
+// 16 bits count), else 5414.
+std::uint16_t PortInUse(const PortSetting& setting);
+CheckRow PortRow(std::u16string_view location, const PortSetting& setting);
+
+struct HandshakeFinding {
+  std::uint16_t port = 0;
+  enum class Outcome { NotListening, Answered, NoAnswer, Rejected } outcome = Outcome::NotListening;
+  std::u16string error;  // the client's text when the handshake failed
+};
+CheckRow DesktopRow(const HandshakeFinding& handshake);
+
+// --- The browsers' manifests
+struct HostManifest {
+  bool valid = false;      // well-formed JSON whose top level is an object
+  std::u16string problem;  // why it is not valid
+  std::optional<std::u16string> name, type, path;
+  bool hasList = false;    // the list of allowed extensions is there and an array
+  std::vector<std::u16string> allowed;  // its strings
+  bool listHoldsOther = false;          // it holds something other than strings
+};
+// Reads a manifest's bytes (UTF-8, with or without the signature) as the
+// browsers do: strict JSON. `firefox` selects the list "allowed_extensions",
+// else "allowed_origins".
+HostManifest ParseHostManifest(std::string_view bytes, bool firefox);
+
+// Whether the manifest's "path" names this program.
+struct ProgramFinding {
+  enum class Outcome { ThisProgram, OtherProgram, NoFile, Relative, NotChecked } outcome = Outcome::NotChecked;
+  std::u16string resolved;  // the path the browser would start
+};
+// A path the browsers take as it stands; any other is relative to the
+// manifest's folder (Windows) or refused (elsewhere).
+bool IsAbsolutePath(std::u16string_view path, char16_t separator);
+// The program the browser starts for a manifest's "path"; nullopt when the
+// browser refuses a relative path (off Windows).
+std::optional<std::u16string> ResolveManifestProgram(std::u16string_view manifestPath,
+                                                     std::u16string_view programPath, char16_t separator);
+
+// The rows of one browser: registration, manifest, program, extensions.
+std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
+                                  const ProgramFinding& program);
+// Whether a browser's rows show a usable installation.
+bool BrowserUsable(const std::vector<CheckRow>& rows);
+// The closing row over all browsers: at least one must be able to start the host.
+CheckRow BrowsersRow(const std::vector<std::u16string>& usableBrowsers);
+
+// --- The report
+std::u16string FormatReport(const std::vector<CheckRow>& rows, std::u16string_view lineEnd);
+// 0 when no row failed, else 1.
+int CheckExitCode(const std::vector<CheckRow>& rows);
+
+// Writes a text of lines ended by LF to standard output, in the code page
+// of the console or else the ANSI code page, with CR LF on Windows.
+void WriteStandardOutput(Platform& platform, std::u16string_view text);
+
+// Gathers the findings, writes the report to standard output and returns
+// the exit code.
+int RunSelfCheck(Platform& platform);
+
+}  // namespace pelliport

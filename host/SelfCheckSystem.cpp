@@ -1,0 +1,187 @@
+// The check's findings, gathered from the system. Everything tried here is
+// undone: the log gets no line, the files and the folder made to try are
+// removed, the port's registry key is not created.
+#include <chrono>
+#include <mutex>
+#include <thread>
+
+#include "host/SelfCheck.h"
+#include "host/Version.h"
+#include "notify/WSClient.h"
+#include "websocket/WebSocketClient.h"
+
+namespace pelliport {
+namespace {
+
+bool FolderExists(Platform& platform, std::u16string_view path) {
+  return platform.FindFileSize(path).has_value() && !platform.FileExists(path);
+}
+
+LogFinding FindLog(Platform& platform) {
+  LogFinding log;
+  const std::u16string appData = platform.LocalAppDataFolder();
+  if (appData.empty()) return log;
+  const char16_t sep = platform.PathSeparator();
+  log.folder = appData + sep + u"Orvanta";
+  log.path = log.folder + sep + u"PelliportLog.txt";
+  log.folderExists = FolderExists(platform, log.folder);
+  if (!log.folderExists) return log;
+  log.fileExists = platform.FileExists(log.path);
+  if (log.fileExists) {
+    log.size = platform.FindFileSize(log.path).value_or(0);
+    // Opened as the log writer opens it, and closed again untouched.
+    const OpenResult opened = platform.OpenFile(log.path, OpenMode::OpenAlways);
+    log.append = opened.file ? LogFinding::Append::Possible
+                 : opened.busy ? LogFinding::Append::Busy
+                               : LogFinding::Append::Refused;
+    log.error = opened.errorText;
+  } else {
+    // The writer would create the file: a file of another name shows whether it can.
+    const std::u16string probe = platform.CreateUniqueFile(log.folder);
+    if (!probe.empty() && platform.FileExists(probe)) {
+      platform.DeleteFile(probe);
+      log.append = LogFinding::Append::Possible;
+    } else {
+      log.error = u"no file can be created in " + log.folder;
+    }
+  }
+  return log;
+}
+
+SettingsFinding FindSettings(Platform& platform) {
+  SettingsFinding settings;
+  const char16_t sep = platform.PathSeparator();
+  settings.path = platform.LocalAppDataFolder() + sep + u"Orvanta" + sep + u"PelliportHost.ini";
+  settings.exists = platform.FileExists(settings.path);
+  if (!settings.exists) return settings;
+  settings.aktiv = platform.ReadProfileString(settings.path, u"Execute", u"Aktiv", u"0");
+  settings.filename = platform.ReadProfileString(settings.path, u"Execute", u"Filename", u"");
+  settings.filenameExists = !settings.filename.empty() && platform.FileExists(settings.filename);
+  return settings;
+}
+
+TempFinding FindTemp(Platform& platform) {
+  TempFinding temp;
+  temp.folder = platform.TempFolder();
+  if (temp.folder.empty()) return temp;
+  // As the engine makes a work folder: a unique name, its ".tmp" cut off.
+  constexpr int kAttempts = 8;
+  std::vector<std::u16string> reserved;
+  for (int attempt = 0; attempt < kAttempts && !temp.workFolderCreated; ++attempt) {
+    const std::u16string name = platform.CreateUniqueFile(temp.folder);
+    if (name.size() <= 4 || !platform.FileExists(name)) break;
+    reserved.push_back(name);
+    const std::u16string folder = name.substr(0, name.size() - 4);
+    const CreateDirectoryResult created = platform.CreateDirectory(folder);
+    if (created == CreateDirectoryResult::Failed) break;
+    if (created == CreateDirectoryResult::Created) {
+      temp.workFolderCreated = true;
+      temp.workFolder = folder;
+      temp.removed = platform.RemoveDirectory(folder);
+    }
+  }
+  for (const auto& name : reserved) platform.DeleteFile(name);
+  return temp;
+}
+
+HandshakeFinding TryHandshake(Platform& platform, std::uint16_t port) {
+  HandshakeFinding handshake;
+  handshake.port = port;
+  // The client reports a failed connect on this thread, within Activate; a
+  // refused answer comes later, from its read thread.
+  const std::thread::id caller = std::this_thread::get_id();
+  std::mutex mutex;
+  std::u16string error;
+  bool connectFailed = false;
+  websocket::ClientHandlers handlers;
+  handlers.onError = [&](std::u16string_view text) {
+    const std::lock_guard lock(mutex);
+    if (!error.empty()) return;
+    error = std::u16string(text);
+    connectFailed = std::this_thread::get_id() == caller;
+  };
+  websocket::WebSocketClient client(platform, "127.0.0.1", port, handlers);
+  client.Activate();
+  const bool answered = client.WaitForAnswer(TWSClient::kAnswerWait);
+  const bool stillConnected = client.Active();
+  // No message and no close frame: the connection just ends.
+  client.Deactivate();
+  const std::lock_guard lock(mutex);
+  if (answered) {
+    handshake.outcome = HandshakeFinding::Outcome::Answered;
+  } else if (connectFailed) {
+    handshake.outcome = HandshakeFinding::Outcome::NotListening;
+  } else {
+    handshake.outcome = stillConnected ? HandshakeFinding::Outcome::NoAnswer : HandshakeFinding::Outcome::Rejected;
+  }
+  handshake.error = error;
+  return handshake;
+}
+
+ProgramFinding FindProgram(Platform& platform, const ManifestRegistration& registration,
+                           const HostManifest& manifest) {
+  ProgramFinding program;
+  if (!manifest.path) return program;
+  const auto resolved = ResolveManifestProgram(registration.manifestPath, *manifest.path, platform.PathSeparator());
+  if (!resolved) {
+    program.outcome = ProgramFinding::Outcome::Relative;
+    return program;
+  }
+  program.resolved = *resolved;
+  const std::u16string self = platform.ProgramPath();
+  if (self.empty()) return program;
+  if (!platform.FileExists(*resolved)) {
+    program.outcome = ProgramFinding::Outcome::NoFile;
+  } else {
+    program.outcome = platform.IsSameFile(*resolved, self) ? ProgramFinding::Outcome::ThisProgram
+                                                           : ProgramFinding::Outcome::OtherProgram;
+  }
+  return program;
+}
+
+void Append(std::vector<CheckRow>& rows, std::vector<CheckRow> more) {
+  for (auto& row : more) rows.push_back(std::move(row));
+}
+
+}  // namespace
+
+void WriteStandardOutput(Platform& platform, std::u16string_view text) {
+  std::u16string lines(text);
+  if (platform.PathSeparator() == u'\\') {
+    for (std::size_t at = lines.find(u'\n'); at != std::u16string::npos; at = lines.find(u'\n', at + 2)) {
+      lines.insert(at, 1, u'\r');
+    }
+  }
+  const unsigned codePage =
+      platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
+  const std::string bytes = platform.FromUnicode(lines, codePage);
+  platform.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+int RunSelfCheck(Platform& platform) {
+  std::vector<CheckRow> rows;
+  const std::u16string self = platform.ProgramPath();
+  rows.push_back({CheckStatus::Ok, u"version",
+                  u"PelliportHost " + std::u16string(kProductVersion) + (self.empty() ? u"" : u", " + self)});
+  rows.push_back(LogRow(FindLog(platform)));
+  Append(rows, SettingsRows(FindSettings(platform)));
+  rows.push_back(TempRow(FindTemp(platform)));
+  const PortSetting port = platform.InspectPortSetting();
+  rows.push_back(PortRow(platform.PortSettingLocation(), port));
+  rows.push_back(DesktopRow(TryHandshake(platform, PortInUse(port))));
+
+  std::vector<std::u16string> usable;
+  for (const auto& registration : platform.FindHostManifests(kHostName)) {
+    const HostManifest manifest =
+        registration.content ? ParseHostManifest(*registration.content, registration.firefox) : HostManifest{};
+    auto browserRows = BrowserRows(registration, manifest, FindProgram(platform, registration, manifest));
+    if (BrowserUsable(browserRows)) usable.push_back(registration.browser);
+    Append(rows, std::move(browserRows));
+  }
+  rows.push_back(BrowsersRow(usable));
+
+  WriteStandardOutput(platform, FormatReport(rows, u"\n"));
+  return CheckExitCode(rows);
+}
+
+}  // namespace pelliport
