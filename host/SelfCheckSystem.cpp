@@ -37,12 +37,13 @@ LogFinding FindLog(Platform& platform) {
     log.error = opened.errorText;
   } else {
     // The writer would create the file: a file of another name shows whether it can.
-    const std::u16string probe = platform.CreateUniqueFile(log.folder);
-    if (!probe.empty() && platform.FileExists(probe)) {
-      platform.DeleteFile(probe);
+    const UniqueFileResult probe = platform.CreateUniqueFile(log.folder);
+    if (!probe.name.empty() && platform.FileExists(probe.name)) {
+      platform.DeleteFile(probe.name);
       log.append = LogFinding::Append::Possible;
     } else {
-      log.error = u"no file can be created in " + log.folder;
+      log.error = u"no file can be created in " + log.folder +
+                  (probe.errorText.empty() ? u"" : u": " + probe.errorText);
     }
   }
   return log;
@@ -68,11 +69,11 @@ TempFinding FindTemp(Platform& platform) {
   constexpr int kAttempts = 8;
   std::vector<std::u16string> reserved;
   for (int attempt = 0; attempt < kAttempts && !temp.workFolderCreated; ++attempt) {
-    const std::u16string name = platform.CreateUniqueFile(temp.folder);
+    const std::u16string name = platform.CreateUniqueFile(temp.folder).name;
     if (name.size() <= 4 || !platform.FileExists(name)) break;
     reserved.push_back(name);
     const std::u16string folder = name.substr(0, name.size() - 4);
-    const CreateDirectoryResult created = platform.CreateDirectory(folder);
+    const CreateDirectoryResult created = platform.CreateDirectory(folder).result;
     if (created == CreateDirectoryResult::Failed) break;
     if (created == CreateDirectoryResult::Created) {
       temp.workFolderCreated = true;
