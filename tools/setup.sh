@@ -17,6 +17,9 @@ packages=(
   # the tests of the install scripts for Windows use too; dpkg-dev for
   # fetching libjpeg's source
   g++-mingw-w64-i686 wine wine32:i386 dpkg-dev
+  # The Windows package (MSI): wixl builds it, msitools' msiinfo and
+  # msibuild mend and read it, pefile reads the program's resources
+  wixl msitools python3-pefile
 )
 # ... and the npm package ws, run with Node.js (kept when it is already there)
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
