@@ -181,7 +181,7 @@ class MsiLifecycleTest(unittest.TestCase):
         for key in FOREIGN_KEYS:
             self.assertEqual(wine("reg", "add", key, "/ve", "/t", "REG_SZ", "/d", r"C:\other\host.json",
                                   "/f").returncode, 0)
-        self.assertEqual(wine("reg", "add", ORVANTA_KEY, "/v", "WebSocketPort", "/t", "REG_DWORD", "/d", "5414",
+        self.assertEqual(wine("reg", "add", ORVANTA_KEY, "/v", "WebSocketPort", "/t", "REG_DWORD", "/d", "5414",  # 0x1526
                               "/f").returncode, 0)
 
         # A silent installation with the test extensions' ids, the package's defaults.
@@ -236,7 +236,7 @@ class MsiLifecycleTest(unittest.TestCase):
         for key in FOREIGN_KEYS:
             with self.subTest(kept=key):
                 self.assertEqual(reg_value(key), r"C:\other\host.json")
-        self.assertIn("0x1516", wine("reg", "query", ORVANTA_KEY, "/v", "WebSocketPort").stdout)
+        self.assertIn("0x1526", wine("reg", "query", ORVANTA_KEY, "/v", "WebSocketPort").stdout)
 
 
 def main():
