@@ -130,6 +130,7 @@ class PackageTest(unittest.TestCase):
         self.assertIn("neuere Version", conditions["NOT WIX_DOWNGRADE_DETECTED"])
         sequence = {row["Action"]: int(row["Sequence"]) for row in table(ARGS.msi, "InstallExecuteSequence")}
         self.assertLess(sequence["FindRelatedProducts"], sequence["LaunchConditions"])
+        # The old product is removed before the new one is installed.
         self.assertLess(sequence["RemoveExistingProducts"], sequence["InstallInitialize"])
 
     def test_installed_program_writes_the_manifests(self):

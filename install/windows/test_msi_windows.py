@@ -113,15 +113,19 @@ class MsiLifecycleTest(unittest.TestCase):
             lower = f"{major}.{minor - 1}.0"
         else:
             lower = f"{major - 1}.0.0"
-        cls.packages = {
-            "built": ARGS.msi,
-            "rebuilt": packages / "rebuilt" / f"PelliportHost-{ARGS.version}.msi",
-            "higher": packages / f"PelliportHost-{major}.{minor}.{patch + 1}.msi",
-            "lower": packages / f"PelliportHost-{lower}.msi",
-        }
-        versions = {"rebuilt": ARGS.version, "higher": f"{major}.{minor}.{patch + 1}", "lower": lower}
+        versions = {"rebuilt": ARGS.version, "higher": f"{major}.{minor}.{patch + 1}",
+                    "failing": f"{major}.{minor}.{patch + 2}", "lower": lower}
+        cls.packages = {"built": ARGS.msi}
+        cls.programs = {"built": ARGS.program.read_bytes()}
         for name, version in versions.items():
-            subprocess.run([sys.executable, str(BUILD_MSI), "--program", str(ARGS.program), "--version", version,
+            # Each package with a program of its own (bytes appended, which
+            # Windows ignores), to tell which one is installed.
+            program = packages / name / "PelliportHost.exe"
+            program.parent.mkdir()
+            cls.programs[name] = cls.programs["built"] + f"\0test build {name}\0".encode()
+            program.write_bytes(cls.programs[name])
+            cls.packages[name] = packages / name / f"PelliportHost-{version}.msi"
+            subprocess.run([sys.executable, str(BUILD_MSI), "--program", str(program), "--version", version,
                             "--output", str(cls.packages[name])], check=True, capture_output=True)
         cls.codes = {name: product_code(msi) for name, msi in cls.packages.items()}
         local = wine("cmd", "/c", "echo %LOCALAPPDATA%").stdout.strip()
@@ -149,7 +153,7 @@ class MsiLifecycleTest(unittest.TestCase):
         self.assertEqual(self.installed_products(), [self.codes[product]])
         self.assertEqual(sorted(p.name for p in self.folder.iterdir()),
                          ["PelliportHost.exe", f"{HOST_NAME}.firefox.json", f"{HOST_NAME}.json"])
-        self.assertEqual((self.folder / "PelliportHost.exe").read_bytes(), ARGS.program.read_bytes())
+        self.assertEqual((self.folder / "PelliportHost.exe").read_bytes(), self.programs[product])
         program = reg_value(OUR_KEY, "Program")
         self.assertEqual(unix_path(program), self.folder / "PelliportHost.exe")
         for browser, key in KEYS.items():
@@ -218,6 +222,20 @@ class MsiLifecycleTest(unittest.TestCase):
         self.assertEqual(self.msiexec("/i", "higher"), 0)
         self.assert_installed("higher", test_origins, [FIREFOX_TEST_ID])
         installed = {p.name: p.read_bytes() for p in self.folder.iterdir()}
+
+        # An upgrade whose program refuses to write the manifests (an id no
+        # browser accepts) fails and leaves nothing half installed. The old
+        # version was removed before (see PelliportHost.wxs), so it is
+        # installed again.
+        self.assertNotEqual(self.msiexec("/i", "failing", "CHROME_EXTENSION_IDS=abc"), 0)
+        self.assertEqual(self.installed_products(), [])
+        self.assertFalse((self.local_app_data / "Programs" / "Kelmarq").exists())
+        for key in [*KEYS.values(), OUR_KEY]:
+            with self.subTest(left_by_failure=key):
+                self.assertFalse(key_exists(key))
+        self.assertEqual(self.msiexec("/i", "higher"), 0)
+        self.assert_installed("higher", test_origins, [FIREFOX_TEST_ID])
+        self.assertEqual({p.name: p.read_bytes() for p in self.folder.iterdir()}, installed)
 
         # An older one is refused and changes nothing.
         code = self.msiexec("/i", "lower")
