@@ -2,7 +2,9 @@
 
 #include <memory>
 #include <optional>
+#include <span>
 
+#include "host/BrowserManifests.h"
 #include "host/Intake.h"
 #include "host/SelfCheck.h"
 #include "host/Version.h"
@@ -63,12 +65,19 @@ std::u16string HelpText() {
          u"              checked, what was found, OK or not. Exit code 0 when everything\n"
          u"              is in place, 1 otherwise. Writes nothing to the log.\n"
          u"  --version   prints the version\n"
-         u"  --help      prints this text\n";
+         u"  --help      prints this text\n"
+         u"\n"
+         u"The Windows installer runs it with --write-manifests --chrome-extension IDS\n"
+         u"--firefox-extension IDS to write the browsers' manifests beside the program.\n";
 }
 
 int RunProgram(Platform& platform) {
   const std::vector<std::u16string> arguments = platform.ProgramArguments();
   const std::u16string option = arguments.empty() ? u"" : arguments.front();
+  // The installer's mode; a browser's arguments never start with it.
+  if (option == kWriteManifestsOption) {
+    return WriteBrowserManifests(platform, std::span(arguments).subspan(1));
+  }
   const bool ours = option == u"--check" || option == u"--version" || option == u"--help";
   if (!ours) return RunHost(platform);
   if (arguments.size() > 1) {

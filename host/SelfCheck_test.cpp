@@ -301,7 +301,7 @@ TEST(ProgramOptions, VersionAndHelp) {
   FakePlatform help;
   help.arguments = {u"--help"};
   EXPECT_EQ(RunProgram(help), 0);
-  for (const char* option : {"--check", "--version", "--help"}) {
+  for (const char* option : {"--check", "--version", "--help", "--write-manifests"}) {
     EXPECT_NE(help.stdoutBytes.find(option), std::string::npos) << option;
   }
 

@@ -18,6 +18,9 @@ packages=(
   # fetching libjpeg's source. Where the kernel runs no 32-bit code, the tests
   # run on a 64-bit build under 64-bit Wine (tools/build-windows.sh).
   g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 dpkg-dev
+  # The Windows package (MSI): wixl builds it, msitools' msiinfo and
+  # msibuild mend and read it, pefile reads the program's resources
+  wixl msitools python3-pefile
 )
 # ... and the npm package ws, run with Node.js (kept when it is already there)
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

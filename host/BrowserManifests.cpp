@@ -1,0 +1,180 @@
+#include "host/BrowserManifests.h"
+
+#include <algorithm>
+#include <optional>
+
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+constexpr std::u16string_view kDescription = u"PelliportHost: imports candidate profiles into Orvanta";
+constexpr std::u16string_view kChromiumOriginStart = u"chrome-extension://";
+
+bool IsAsciiLetterOrDigit(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
+}
+
+// The origin of a Chromium extension given by its id or by its origin.
+std::optional<std::u16string> ChromiumOrigin(std::u16string_view text) {
+  std::u16string_view id = text;
+  if (id.starts_with(kChromiumOriginStart)) {
+    id.remove_prefix(kChromiumOriginStart.size());
+    if (id.ends_with(u'/')) id.remove_suffix(1);
+  }
+  if (id.size() != 32 || !std::ranges::all_of(id, [](char16_t c) { return c >= u'a' && c <= u'p'; })) {
+    return std::nullopt;
+  }
+  return std::u16string(kChromiumOriginStart) + std::u16string(id) + u"/";
+}
+
+bool IsFirefoxId(std::u16string_view id) {
+  if (id.empty()) return false;
+  const bool allowedCharacters = std::ranges::all_of(id, [](char16_t c) {
+    return IsAsciiLetterOrDigit(c) || std::u16string_view(u"._+-@{}").find(c) != std::u16string_view::npos;
+  });
+  if (!allowedCharacters) return false;
+  const bool email = id.find(u'@') != std::u16string_view::npos;
+  const bool guid = id.size() >= 2 && id.front() == u'{' && id.back() == u'}';
+  return email || guid;
+}
+
+// The ids of one option's value: separated by commas, semicolons or blanks.
+std::vector<std::u16string_view> SplitIds(std::u16string_view value) {
+  constexpr std::u16string_view kSeparators = u",; \t";
+  std::vector<std::u16string_view> ids;
+  std::size_t pos = 0;
+  while (pos < value.size()) {
+    const std::size_t start = value.find_first_not_of(kSeparators, pos);
+    if (start == std::u16string_view::npos) break;
+    const std::size_t end = std::min(value.find_first_of(kSeparators, start), value.size());
+    ids.push_back(value.substr(start, end - start));
+    pos = end;
+  }
+  return ids;
+}
+
+void AppendUnique(std::vector<std::u16string>& list, std::u16string item) {
+  if (std::ranges::find(list, item) == list.end()) list.push_back(std::move(item));
+}
+
+void AppendJsonString(std::u16string& out, std::u16string_view text) {
+  static constexpr char16_t kHex[] = u"0123456789abcdef";
+  out += u'"';
+  for (const char16_t c : text) {
+    switch (c) {
+      case u'"': out += u"\\\""; break;
+      case u'\\': out += u"\\\\"; break;
+      case u'\n': out += u"\\n"; break;
+      case u'\r': out += u"\\r"; break;
+      case u'\t': out += u"\\t"; break;
+      default:
+        if (c < 0x20) {
+          out += u"\\u00";
+          out += kHex[c >> 4];
+          out += kHex[c & 0xF];
+        } else {
+          out += c;
+        }
+    }
+  }
+  out += u'"';
+}
+
+std::string BuildManifest(std::u16string_view programPath, std::u16string_view listKey,
+                          std::span<const std::u16string> list) {
+  std::u16string json = u"{\n  \"name\": ";
+  AppendJsonString(json, kNativeHostName);
+  json += u",\n  \"description\": ";
+  AppendJsonString(json, kDescription);
+  json += u",\n  \"path\": ";
+  AppendJsonString(json, programPath);
+  json += u",\n  \"type\": \"stdio\",\n  ";
+  AppendJsonString(json, listKey);
+  json += u": [";
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    json += i == 0 ? u"\n    " : u",\n    ";
+    AppendJsonString(json, list[i]);
+  }
+  json += list.empty() ? u"]\n}\n" : u"\n  ]\n}\n";
+  return EncodeUtf8(json);
+}
+
+// Writes the whole file, or deletes what was begun; the reason on failure.
+std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16string& path,
+                                             std::string_view bytes) {
+  OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
+  if (!opened.file) return opened.errorText.empty() ? u"the file cannot be created" : opened.errorText;
+  const bool written =
+      opened.file->Append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  opened.file.reset();
+  if (written) return std::nullopt;
+  platform.DeleteFile(path);
+  return u"the file cannot be written";
+}
+
+}  // namespace
+
+std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
+    std::span<const std::u16string> arguments) {
+  AllowedExtensions allowed;
+  for (std::size_t i = 0; i < arguments.size(); i += 2) {
+    const std::u16string& option = arguments[i];
+    const bool chromium = option == u"--chrome-extension";
+    if (!chromium && option != u"--firefox-extension") return u"unknown argument: \"" + option + u"\"";
+    if (i + 1 >= arguments.size()) return option + u" needs a value";
+    for (const std::u16string_view id : SplitIds(arguments[i + 1])) {
+      if (chromium) {
+        auto origin = ChromiumOrigin(id);
+        if (!origin) return u"not a Chromium extension id: \"" + std::u16string(id) + u"\"";
+        AppendUnique(allowed.chromiumOrigins, std::move(*origin));
+      } else {
+        if (!IsFirefoxId(id)) return u"not a Firefox extension id: \"" + std::u16string(id) + u"\"";
+        AppendUnique(allowed.firefoxIds, std::u16string(id));
+      }
+    }
+  }
+  if (allowed.chromiumOrigins.empty() && allowed.firefoxIds.empty()) {
+    return std::u16string(u"give at least one --chrome-extension or --firefox-extension id");
+  }
+  return allowed;
+}
+
+std::string BuildChromiumManifest(std::u16string_view programPath, std::span<const std::u16string> origins) {
+  return BuildManifest(programPath, u"allowed_origins", origins);
+}
+
+std::string BuildFirefoxManifest(std::u16string_view programPath, std::span<const std::u16string> extensionIds) {
+  return BuildManifest(programPath, u"allowed_extensions", extensionIds);
+}
+
+int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments) {
+  const std::u16string mode = u"PelliportHost " + std::u16string(kWriteManifestsOption) + u": ";
+  const auto parsed = ParseManifestArguments(arguments);
+  if (const auto* error = std::get_if<std::u16string>(&parsed)) {
+    platform.WriteStderr(mode + *error + u"\n");
+    return 2;
+  }
+  const auto& allowed = std::get<AllowedExtensions>(parsed);
+
+  const std::u16string program = platform.ProgramPath();
+  const std::size_t separator = program.rfind(platform.PathSeparator());
+  if (program.empty() || separator == std::u16string::npos) {
+    platform.WriteStderr(mode + u"the program's own path is unknown\n");
+    return 1;
+  }
+  const std::u16string folder = program.substr(0, separator + 1);
+  const std::pair<std::u16string, std::string> manifests[] = {
+      {folder + std::u16string(kChromiumManifestName), BuildChromiumManifest(program, allowed.chromiumOrigins)},
+      {folder + std::u16string(kFirefoxManifestName), BuildFirefoxManifest(program, allowed.firefoxIds)},
+  };
+  for (const auto& [path, json] : manifests) {
+    if (const auto failure = WriteWholeFile(platform, path, json)) {
+      platform.WriteStderr(mode + u"cannot write \"" + path + u"\": " + *failure + u"\n");
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace pelliport

@@ -1,0 +1,186 @@
+#include "host/BrowserManifests.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "platform/testing/FakePlatform.h"
+#include "platform/testing/ScratchFolder.h"
+#include "platform/utf.h"
+
+namespace pelliport {
+namespace {
+
+using testing::ReadFileBytes;
+using testing::ScratchFolder;
+
+constexpr char kChromeId[] = "obdkkbiimnafdifiaejoobggdijljjln";
+constexpr char kOtherChromeId[] = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaap";
+
+std::vector<std::u16string> Args(std::initializer_list<const char*> texts) {
+  std::vector<std::u16string> arguments;
+  for (const char* text : texts) arguments.push_back(U16(text));
+  return arguments;
+}
+
+std::vector<std::u16string> Texts(std::initializer_list<const char*> texts) { return Args(texts); }
+
+TEST(ParseManifestArguments, AcceptsIdsOneByOneOrAsLists) {
+  const std::string origin = std::string("chrome-extension://") + kChromeId + "/";
+  const std::string otherOrigin = std::string("chrome-extension://") + kOtherChromeId + "/";
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    std::vector<std::u16string> origins;
+    std::vector<std::u16string> firefoxIds;
+  };
+  const Case cases[] = {
+      {"bare id", Args({"--chrome-extension", kChromeId}), Texts({origin.c_str()}), {}},
+      {"origin", Args({"--chrome-extension", origin.c_str()}), Texts({origin.c_str()}), {}},
+      {"origin without its slash", Args({"--chrome-extension", origin.substr(0, origin.size() - 1).c_str()}),
+       Texts({origin.c_str()}), {}},
+      {"firefox only", Args({"--firefox-extension", "pelliport-test@kelmarq.example"}), {},
+       Texts({"pelliport-test@kelmarq.example"})},
+      {"a property's list, twice the same id",
+       Args({"--chrome-extension", (std::string(kChromeId) + ", " + kOtherChromeId + ";" + kChromeId).c_str(),
+             "--firefox-extension", " {0B7C8D2E-1f3a-4b5c-9d6e-7f8a9b0c1d2e} a.b+c_d-e@X.example "}),
+       Texts({origin.c_str(), otherOrigin.c_str()}),
+       Texts({"{0B7C8D2E-1f3a-4b5c-9d6e-7f8a9b0c1d2e}", "a.b+c_d-e@X.example"})},
+      {"options repeated, an empty value", Args({"--chrome-extension", kChromeId, "--firefox-extension", "",
+                                                 "--chrome-extension", kOtherChromeId}),
+       Texts({origin.c_str(), otherOrigin.c_str()}), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto parsed = ParseManifestArguments(c.arguments);
+    ASSERT_TRUE(std::holds_alternative<AllowedExtensions>(parsed)) << EncodeUtf8(std::get<std::u16string>(parsed));
+    EXPECT_EQ(std::get<AllowedExtensions>(parsed).chromiumOrigins, c.origins);
+    EXPECT_EQ(std::get<AllowedExtensions>(parsed).firefoxIds, c.firefoxIds);
+  }
+}
+
+TEST(ParseManifestArguments, RefusesWhatNoBrowserAccepts) {
+  const std::string upper = std::string(kChromeId).substr(0, 31) + "A";
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    const char* error;
+  };
+  const Case cases[] = {
+      {"nothing", {}, "give at least one"},
+      {"only empty lists", Args({"--chrome-extension", " ,", "--firefox-extension", ""}), "give at least one"},
+      {"unknown option", Args({"--chrome", kChromeId}), "unknown argument: \"--chrome\""},
+      {"a browser's origin as option", Args({"chrome-extension://x/"}), "unknown argument"},
+      {"missing value", Args({"--firefox-extension"}), "--firefox-extension needs a value"},
+      {"short id", Args({"--chrome-extension", "abc"}), "not a Chromium extension id: \"abc\""},
+      {"letters past p", Args({"--chrome-extension", "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"}), "not a Chromium"},
+      {"upper case", Args({"--chrome-extension", upper.c_str()}), "not a Chromium"},
+      {"33 letters", Args({"--chrome-extension", (std::string(kChromeId) + "a").c_str()}), "not a Chromium"},
+      {"other scheme", Args({"--chrome-extension", (std::string("moz-extension://") + kChromeId + "/").c_str()}),
+       "not a Chromium"},
+      {"one bad id in a list", Args({"--chrome-extension", (std::string(kChromeId) + ",abc").c_str()}),
+       "not a Chromium extension id: \"abc\""},
+      {"firefox id of neither form", Args({"--firefox-extension", "plain"}), "not a Firefox extension id"},
+      {"firefox id with a quote", Args({"--firefox-extension", "a\"b@c"}), "not a Firefox extension id"},
+      {"firefox id, open brace only", Args({"--firefox-extension", "{abc"}), "not a Firefox extension id"},
+      {"firefox id, non-ASCII", Args({"--firefox-extension", "zo\xC3\xAB@kelmarq.example"}),
+       "not a Firefox extension id"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const auto parsed = ParseManifestArguments(c.arguments);
+    ASSERT_TRUE(std::holds_alternative<std::u16string>(parsed));
+    EXPECT_NE(EncodeUtf8(std::get<std::u16string>(parsed)).find(c.error), std::string::npos)
+        << EncodeUtf8(std::get<std::u16string>(parsed));
+  }
+}
+
+TEST(BuildManifest, NamesTheProgramAndTheAllowedExtensions) {
+  EXPECT_EQ(BuildChromiumManifest(u"C:\\Users\\Zo\u00eb\\AppData\\Local\\Programs\\PelliportHost.exe",
+                                  Texts({"chrome-extension://obdkkbiimnafdifiaejoobggdijljjln/",
+                                         "chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaap/"})),
+            "{\n"
+            "  \"name\": \"com.kelmarq.pelliport\",\n"
+            "  \"description\": \"PelliportHost: imports candidate profiles into Orvanta\",\n"
+            "  \"path\": \"C:\\\\Users\\\\Zo\xC3\xAB\\\\AppData\\\\Local\\\\Programs\\\\PelliportHost.exe\",\n"
+            "  \"type\": \"stdio\",\n"
+            "  \"allowed_origins\": [\n"
+            "    \"chrome-extension://obdkkbiimnafdifiaejoobggdijljjln/\",\n"
+            "    \"chrome-extension://aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaap/\"\n"
+            "  ]\n"
+            "}\n");
+  // A POSIX path may hold any character but NUL: each is escaped as JSON wants.
+  EXPECT_EQ(BuildFirefoxManifest(u"/home/a \"b\"/\t\x01\x1f\r\n/\U0001F600/PelliportHost", {}),
+            "{\n"
+            "  \"name\": \"com.kelmarq.pelliport\",\n"
+            "  \"description\": \"PelliportHost: imports candidate profiles into Orvanta\",\n"
+            "  \"path\": \"/home/a \\\"b\\\"/\\t\\u0001\\u001f\\r\\n/\xF0\x9F\x98\x80/PelliportHost\",\n"
+            "  \"type\": \"stdio\",\n"
+            "  \"allowed_extensions\": []\n"
+            "}\n");
+}
+
+// The real platform with the program placed in a scratch folder.
+class ProgramInFolder : public testing::FakePlatform {
+ public:
+  explicit ProgramInFolder(std::u16string program) : program_(std::move(program)) {}
+  std::u16string ProgramPath() override { return program_; }
+
+ private:
+  std::u16string program_;
+};
+
+class WriteBrowserManifestsTest : public ::testing::Test {
+ protected:
+  std::filesystem::path Folder() const { return scratch.Path() / "Pelliport Host & Co"; }
+  std::filesystem::path Program() const { return Folder() / "PelliportHost.exe"; }
+  std::filesystem::path Chromium() const { return Folder() / "com.kelmarq.pelliport.json"; }
+  std::filesystem::path Firefox() const { return Folder() / "com.kelmarq.pelliport.firefox.json"; }
+
+  void SetUp() override { std::filesystem::create_directories(Folder()); }
+
+  ScratchFolder scratch;
+};
+
+TEST_F(WriteBrowserManifestsTest, WritesBothManifestsBesideTheProgramAndRewritesThem) {
+  ProgramInFolder platform(Program().u16string());
+  // A longer manifest of an earlier installation is replaced whole.
+  testing::WriteFileBytes(Chromium(), std::string(4096, 'x'));
+  const auto arguments = Args({"--chrome-extension", kChromeId});
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    EXPECT_EQ(WriteBrowserManifests(platform, arguments), 0) << EncodeUtf8(platform.stderrText);
+    EXPECT_EQ(ReadFileBytes(Chromium()),
+              BuildChromiumManifest(Program().u16string(),
+                                    Texts({"chrome-extension://obdkkbiimnafdifiaejoobggdijljjln/"})));
+    EXPECT_EQ(ReadFileBytes(Firefox()), BuildFirefoxManifest(Program().u16string(), {}));
+  }
+  EXPECT_EQ(platform.stderrText, u"");
+}
+
+TEST_F(WriteBrowserManifestsTest, WritesNothingForWrongArguments) {
+  ProgramInFolder platform(Program().u16string());
+  EXPECT_EQ(WriteBrowserManifests(platform, Args({"--chrome-extension", "abc"})), 2);
+  EXPECT_EQ(EncodeUtf8(platform.stderrText),
+            "PelliportHost --write-manifests: not a Chromium extension id: \"abc\"\n");
+  EXPECT_TRUE(testing::ListFolder(Folder()).empty());
+}
+
+TEST_F(WriteBrowserManifestsTest, FailsWhenAManifestCannotBeWritten) {
+  // A folder in the Firefox manifest's place: the Chromium one is written, the run fails.
+  std::filesystem::create_directories(Firefox());
+  ProgramInFolder platform(Program().u16string());
+  EXPECT_EQ(WriteBrowserManifests(platform, Args({"--firefox-extension", "a@b"})), 1);
+  EXPECT_NE(EncodeUtf8(platform.stderrText).find("PelliportHost --write-manifests: cannot write \"" +
+                                                 EncodeUtf8(Firefox().u16string()) + "\": "),
+            std::string::npos)
+      << EncodeUtf8(platform.stderrText);
+  EXPECT_TRUE(std::filesystem::is_directory(Firefox()));
+
+  ProgramInFolder unknown(u"");
+  EXPECT_EQ(WriteBrowserManifests(unknown, Args({"--firefox-extension", "a@b"})), 1);
+  EXPECT_NE(EncodeUtf8(unknown.stderrText).find("the program's own path is unknown"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace pelliport
