@@ -31,7 +31,7 @@ TEST_P(FuzzReplay, SeedsAndFindingsPass) {
 }
 
 INSTANTIATE_TEST_SUITE_P(AllTargets, FuzzReplay, ::testing::ValuesIn(AllTargets().begin(), AllTargets().end()),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& target) { return std::string(target.param.name); });
 
 }  // namespace
 }  // namespace pelliport::fuzz

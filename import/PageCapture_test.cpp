@@ -226,31 +226,33 @@ TEST_F(PageCaptureTest, ExperteerPageListsTheDataInterfaceAddress) {
 // written as their percent-encoding.
 TEST_F(PageCaptureTest, LineBreaksInValuesCannotForgeEntries) {
   struct Case {
-    std::string html, profilUrl, srcImg;
+    std::string request;
     std::vector<std::string> entries;  // without HTML and FOTO, whose paths are the host's
   };
   const Case cases[] = {
-      {"<meta name=\\\"api_recruiting_candidate\\\" content=\\\"/api/candidates/42\r\nHTML=/etc/shadow\r\nTYPE=XING\\\">",
-       "https://evil.example/x?experteer.com/recruiting/candidates", "",
+      // The page's meta tag with CR LF (escaped twice, as the add-in sends the page).
+      {R"({"html":"<meta name=\\\"api_recruiting_candidate\\\" content=\\\"/api/candidates/42\\r\\nHTML=/etc/shadow\\r\\nTYPE=XING\\\">",)"
+       R"("b64Pic":"","profilUrl":"https://evil.example/x?experteer.com/recruiting/candidates","srcImg":"","protocol":""})",
        {"TYPE=EXPERTEER", "URL=https://evil.example/x?experteer.com/recruiting/candidates",
         "APIURL=/api/candidates/42%0D%0AHTML=/etc/shadow%0D%0ATYPE=XING"}},
-      {"<p>x</p>", "https://www.xing.com/profile/A\nHTML=/etc/shadow", "https://img.example/a.jpg\r\rFOTO=x",
+      {R"({"html":"<p>x</p>","b64Pic":"","profilUrl":"https://www.xing.com/profile/A\nHTML=/etc/shadow",)"
+       R"("srcImg":"https://img.example/a.jpg\r\rFOTO=x","protocol":""})",
        {"TYPE=XING", "URL=https://www.xing.com/profile/A%0AHTML=/etc/shadow",
         "FOTOURL=https://img.example/a.jpg%0D%0DFOTO=x"}},
   };
   for (const auto& c : cases) {
     NotificationServer server;
     UsePort(server.Port());
-    RunRequest(CaptureRequest(c.html, "", c.profilUrl, c.srcImg));
+    RunRequest(c.request);
     const auto messages = server.Messages();
-    ASSERT_EQ(messages.size(), 1u) << c.profilUrl;
+    ASSERT_EQ(messages.size(), 1u) << c.request;
     const auto lines = NotificationLines(messages[0]);
     ASSERT_EQ(lines.size(), 3u);
     std::vector<std::string> entries;
     for (const auto& entry : ListFileLines(lines[2])) {
       if (entry.rfind("HTML=", 0) != 0 && entry.rfind("FOTO=", 0) != 0) entries.push_back(entry);
     }
-    EXPECT_EQ(entries, c.entries) << c.profilUrl;
+    EXPECT_EQ(entries, c.entries) << c.request;
   }
 }
 
