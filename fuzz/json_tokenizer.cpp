@@ -11,9 +11,11 @@ namespace pelliport::fuzz {
 void FuzzJsonTokenizer(Input input) {
   const std::u16string text = InputText(input);
   JsonTokenizer tokenizer(text);
-  // Building the path costs its length at every token; past this budget the
-  // rest of the text is read without the path oracle.
+  // Building the path costs its length and the nesting depth at every
+  // token; past this budget the rest of the text is read without the path
+  // oracle.
   std::size_t pathBudget = 1 << 20;
+  std::size_t depth = 0;
   std::size_t tokens = 0;
   for (;;) {
     const JsonToken token = tokenizer.Next();
@@ -26,9 +28,12 @@ void FuzzJsonTokenizer(Input input) {
     const std::optional<std::int32_t> subscript = tokenizer.PathSubscript();
     if (pathBudget > 0) {
       const std::u16string path = tokenizer.Path();
-      pathBudget = path.size() + 1 >= pathBudget ? 0 : pathBudget - path.size() - 1;
+      const std::size_t cost = path.size() + depth + 1;
+      pathBudget = cost >= pathBudget ? 0 : pathBudget - cost;
       Expect(subscript == SubscriptOfPath(path), "tokenizer: subscript differs from the path's");
     }
+    if (token.kind == JsonTokenKind::StartObject || token.kind == JsonTokenKind::StartArray) ++depth;
+    if ((token.kind == JsonTokenKind::EndObject || token.kind == JsonTokenKind::EndArray) && depth > 0) --depth;
   }
   // After the end or a failure the tokenizer stays there.
   const JsonTokenKind again = tokenizer.Next().kind;
