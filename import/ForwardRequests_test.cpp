@@ -95,6 +95,14 @@ TEST_F(ForwardTest, IdentificationSendsTheTopLevelUrl) {
   }
 }
 
+TEST_F(ForwardTest, IdentificationUrlStaysOnItsLine) {
+  const auto messages = RunAndReceive(R"({"command":"DO_VORANDTIMPORT","URL":"https://v.example/6\nDO_X\ry"})");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0], "PC-7/erika\nDO_VORANDTIMPORT\nhttps://v.example/6%0ADO_X%0Dy");
+  // The log has the URL as it was received.
+  EXPECT_TRUE(Logged("Data: https://v.example/6\nDO_X\ry"));
+}
+
 TEST_F(ForwardTest, IdentificationNestedTooDeepSendsAnEmptyUrl) {
   const std::string deep = std::string(600, '[') + std::string(600, ']');
   const auto messages = RunAndReceive(R"({"command":"DO_VORANDTIMPORT","x":)" + deep + R"(,"URL":"u"})");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "import/JsonObject.h"
+#include "import/PageText.h"
 #include "import/UOrvantaImport.h"
 #include "platform/error.h"
 
@@ -36,7 +37,9 @@ void TOrvantaImport::IdentificationRequest(const std::string& sUTF8) {
 void TOrvantaImport::VorandtImport(std::u16string_view URL) {
   try {
     Log(u"[VOImport] call InformOrvanta");
-    InformOrvanta(u"DO_VORANDTIMPORT\n" + std::u16string(URL));
+    // The desktop application reads the notification by lines: the URL
+    // stays on its own (the log above has it as received).
+    InformOrvanta(u"DO_VORANDTIMPORT\n" + EncodeLineBreaks(URL));
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     LogError(u"[VOImport]", failure.kind, failure.message);

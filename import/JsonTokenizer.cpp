@@ -29,7 +29,10 @@ int HexValue(char16_t c) {
 std::size_t FindStringStop(const char16_t* p, std::size_t i, std::size_t end) {
   return scan::FindFirst(
       p, i, end,
-      [](scan::Lanes v) { return static_cast<scan::Lanes>((v == u'"') | (v == u'\\') | (v < 0x20)); },
+      [](scan::Lanes v) {
+        return static_cast<scan::Lanes>((v == scan::Splat(u'"')) | (v == scan::Splat(u'\\')) |
+                                        (v < scan::Splat(0x20)));
+      },
       [](char16_t c) { return c == u'"' || c == u'\\' || c < 0x20; });
 }
 
@@ -368,13 +371,15 @@ std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
 // --- The container stack
 
 void JsonTokenizer::Push(Pending kind) {
+  const std::size_t entry = levels_.size();
   if (kind == Pending::Object) {
     // No property yet: an empty name, which adds nothing to the path.
     levels_.push_back({0, kObjectBit});
+    if (leadingEmpty_ == entry) leadingEmpty_ = entry + 1;
     return;
   }
   levels_.push_back({kNoElement, 1});
-  LevelAdded(levels_.size() - 1, true, true);
+  if (firstBracket_ == kNone) firstBracket_ = entry;
 }
 
 void JsonTokenizer::Pop() {
@@ -383,18 +388,17 @@ void JsonTokenizer::Pop() {
     --top.info;  // the innermost array of a run closes
     return;
   }
-  LevelRemoved(levels_.size() - 1);
   levels_.pop_back();
+  LevelsRemoved();
 }
 
 void JsonTokenizer::CountElement() {
   Level& top = levels_.back();
   const std::uint32_t index = top.data + 1;  // kNoElement + 1 wraps to 0
   if (top.info > 1) {
-    // The innermost array of a run moves on alone.
+    // The innermost array of a run moves on alone (the run holds a "[" already).
     --top.info;
     levels_.push_back({index, 1});
-    LevelAdded(levels_.size() - 1, true, true);
     return;
   }
   top.data = index;
@@ -402,68 +406,56 @@ void JsonTokenizer::CountElement() {
     Level& below = levels_[levels_.size() - 2];
     if ((below.info & kObjectBit) == 0 && below.data == index) {
       ++below.info;
-      LevelRemoved(levels_.size() - 1);
       levels_.pop_back();
+      LevelsRemoved();
     }
   }
+}
+
+void JsonTokenizer::LevelsRemoved() {
+  leadingEmpty_ = std::min(leadingEmpty_, levels_.size());
+  if (firstBracket_ != kNone && firstBracket_ >= levels_.size()) firstBracket_ = kNone;
 }
 
 void JsonTokenizer::SetName(std::size_t offset, std::size_t length) {
   const std::size_t entry = levels_.size() - 1;
   levels_.back() = {static_cast<std::uint32_t>(offset), kObjectBit | static_cast<std::uint32_t>(length)};
-  const bool bracketOpen = bracketEntry_ == kNone || bracketEntry_ == entry;
-  const bool plainOpen = plainEntry_ == kNone || plainEntry_ == entry;
-  if (!bracketOpen && !plainOpen) return;
-
-  std::u16string decoded;
-  std::u16string_view name = text_.substr(offset, length);
-  if (tokenDecodedLength_ != length) {
-    decoded = DecodedText();
-    name = decoded;
+  // Levels below the top are unchanged, so neither marker can lie above it.
+  if (length == 0) {
+    if (leadingEmpty_ == entry) leadingEmpty_ = entry + 1;
+  } else if (leadingEmpty_ > entry) {
+    leadingEmpty_ = entry;
   }
-  if (bracketOpen) {
-    if (name.find(u'[') != std::u16string_view::npos) {
-      bracketEntry_ = entry;
-      bracketSubscript_ = SubscriptOfName(name, true);
-    } else {
-      bracketEntry_ = kNone;
+  const bool bracket = tokenDecodedLength_ == length
+                           ? text_.substr(offset, length).find(u'[') != std::u16string_view::npos
+                           : DecodedText().find(u'[') != std::u16string::npos;
+  if (bracket && firstBracket_ == kNone) firstBracket_ = entry;
+  if (!bracket && firstBracket_ == entry) firstBracket_ = kNone;
+}
+
+std::u16string JsonTokenizer::NameOf(const Level& level) const {
+  const std::size_t length = level.info & ~kObjectBit;
+  std::size_t decodedLength = length;
+  for (std::size_t i = level.data; i < level.data + length; ++i) {
+    if (text_[i] == u'\\') {
+      decodedLength -= text_[i + 1] == u'u' ? 5 : 1;
+      i += text_[i + 1] == u'u' ? 5 : 1;
     }
   }
-  if (plainOpen) {
-    if (!name.empty()) {
-      plainEntry_ = entry;
-      plainSubscript_ = SubscriptOfName(name, false);
-    } else {
-      plainEntry_ = kNone;
-    }
-  }
-}
-
-void JsonTokenizer::LevelAdded(std::size_t entry, bool contributes, bool bracket) {
-  if (bracket && bracketEntry_ == kNone) bracketEntry_ = entry;
-  if (contributes && plainEntry_ == kNone) plainEntry_ = entry;
-}
-
-void JsonTokenizer::LevelRemoved(std::size_t entry) {
-  if (bracketEntry_ == entry) bracketEntry_ = kNone;
-  if (plainEntry_ == entry) plainEntry_ = kNone;
-}
-
-JsonTokenizer::NameSubscript JsonTokenizer::SubscriptOfName(std::u16string_view name,
-                                                            bool afterBracket) const {
-  if (afterBracket) name.remove_prefix(name.find(u'[') + 1);
-  const std::size_t close = name.find(u']');
-  NameSubscript result;
-  result.closed = close != std::u16string_view::npos;
-  result.value = ParseInt32(name.substr(0, close));
-  return result;
+  return DecodeAt(level.data, length, decodedLength);
 }
 
 std::optional<std::int32_t> JsonTokenizer::PathSubscript() const {
-  // After the subscript's text comes either a "]" or the next level, which
-  // starts with "." or "[": then the text is no integer.
-  if (bracketEntry_ != kNone) {
-    const Level& level = levels_[bracketEntry_];
+  // The subscript's text ends at the first "]" after where it starts; any
+  // level after the one where it starts adds "." or "[" first, so only
+  // that level's contribution can hold an integer followed by "]".
+  const auto beforeClose = [](std::u16string_view text) -> std::optional<std::int32_t> {
+    const std::size_t close = text.find(u']');
+    if (close == std::u16string_view::npos) return std::nullopt;
+    return ParseInt32(text.substr(0, close));
+  };
+  if (firstBracket_ != kNone) {
+    const Level& level = levels_[firstBracket_];
     if ((level.info & kObjectBit) == 0) {
       if (level.data == kNoElement) return -1;
       if (level.data > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
@@ -471,30 +463,21 @@ std::optional<std::int32_t> JsonTokenizer::PathSubscript() const {
       }
       return static_cast<std::int32_t>(level.data);
     }
-    if (bracketSubscript_.closed || bracketEntry_ + 1 == levels_.size()) return bracketSubscript_.value;
-    return std::nullopt;
+    const std::u16string name = NameOf(level);
+    return beforeClose(std::u16string_view(name).substr(name.find(u'[') + 1));
   }
-  // No "[": the path is its names joined by ".", those before the first
-  // non-empty one adding nothing.
-  if (plainEntry_ == kNone) return std::nullopt;
-  if (plainSubscript_.closed || plainEntry_ + 1 == levels_.size()) return plainSubscript_.value;
-  return std::nullopt;
+  // No "[": the whole path counts, which starts with the first name that is
+  // not empty (there are no arrays).
+  if (leadingEmpty_ == levels_.size()) return std::nullopt;
+  return beforeClose(NameOf(levels_[leadingEmpty_]));
 }
 
 std::u16string JsonTokenizer::Path() const {
   std::u16string path;
   for (const Level& level : levels_) {
     if ((level.info & kObjectBit) != 0) {
-      const std::size_t length = level.info & ~kObjectBit;
-      std::size_t decodedLength = length;
-      for (std::size_t i = level.data; i < level.data + length; ++i) {
-        if (text_[i] == u'\\') {
-          decodedLength -= text_[i + 1] == u'u' ? 5 : 1;
-          i += text_[i + 1] == u'u' ? 5 : 1;
-        }
-      }
       if (!path.empty()) path += u'.';
-      path += DecodeAt(level.data, length, decodedLength);
+      path += NameOf(level);
       continue;
     }
     const std::string index = level.data == kNoElement ? "-1" : std::to_string(level.data);

@@ -60,10 +60,12 @@ class JsonTokenizer {
   // that a token opens or closes does not count for that token.
   std::u16string Path() const;
 
-  // The path's leading subscript, read without building the path: the text
-  // after the path's first "[" (the whole path when it holds none), up to its
-  // next "]", as a decimal integer with an optional sign that fits 32 bits;
-  // nullopt when that text is not one (the empty text included).
+  // The record subscript of the current token, worked out from the level
+  // stack when asked, as the rule reads it on the path: the text after the
+  // path's first "[" (the whole path when it holds none), of which the part
+  // before its first "]" counts (nothing when there is no "]"), as a decimal
+  // integer with an optional sign that fits 32 bits; nullopt when that part
+  // is not one (the empty text included).
   std::optional<std::int32_t> PathSubscript() const;
 
   // Why and where (code unit offset) the text failed.
@@ -77,12 +79,6 @@ class JsonTokenizer {
   struct Level {
     std::uint32_t data = 0;  // array: element index (kNoElement before the first); object: name offset
     std::uint32_t info = 0;  // kObjectBit | name length, or the array run length
-  };
-  // The leading subscript contributed by a property name, worked out once
-  // when the name is set.
-  struct NameSubscript {
-    std::optional<std::int32_t> value;
-    bool closed = false;  // a "]" ended the subscript inside the name
   };
   enum class State : std::uint8_t {
     Value,              // top level start, after ":", after "," in an array
@@ -113,9 +109,8 @@ class JsonTokenizer {
   void Pop();
   void CountElement();
   void SetName(std::size_t offset, std::size_t length);
-  void LevelAdded(std::size_t entry, bool contributes, bool bracket);
-  void LevelRemoved(std::size_t entry);
-  NameSubscript SubscriptOfName(std::u16string_view name, bool afterBracket) const;
+  void LevelsRemoved();
+  std::u16string NameOf(const Level& level) const;
   std::u16string DecodeAt(std::size_t offset, std::size_t length, std::size_t decodedLength) const;
 
   std::u16string_view text_;
@@ -129,12 +124,12 @@ class JsonTokenizer {
   std::size_t tokenLength_ = 0;
   std::size_t tokenDecodedLength_ = 0;
 
-  // The outermost entry whose contribution holds a "[", and the outermost
-  // one whose contribution is not empty, with what their names give.
-  std::size_t bracketEntry_ = kNone;
-  NameSubscript bracketSubscript_;
-  std::size_t plainEntry_ = kNone;
-  NameSubscript plainSubscript_;
+  // Where the record subscript is read (PathSubscript): the outermost level
+  // whose contribution to the path holds a "[" (an array, or an object whose
+  // current name holds one), and the number of outermost levels that add
+  // nothing (objects whose current name is empty).
+  std::size_t firstBracket_ = kNone;
+  std::size_t leadingEmpty_ = 0;
 
   const char* failureMessage_ = nullptr;
   std::size_t failureOffset_ = 0;

@@ -219,7 +219,10 @@ TEST(JsonTokenizer, ContainerTokensHaveThePathOfTheirPlace) {
 std::optional<std::int32_t> SubscriptOfPath(std::u16string_view path) {
   const std::size_t open = path.find(u'[');
   std::u16string_view kept = open == std::u16string_view::npos ? path : path.substr(open + 1);
-  kept = kept.substr(0, kept.find(u']'));
+  // Only the part before a "]" counts; without one there is nothing.
+  const std::size_t close = kept.find(u']');
+  if (close == std::u16string_view::npos) return std::nullopt;
+  kept = kept.substr(0, close);
   bool negative = false;
   if (!kept.empty() && (kept[0] == u'-' || kept[0] == u'+')) {
     negative = kept[0] == u'-';
@@ -258,6 +261,8 @@ TEST(JsonTokenizer, SubscriptFollowsThePath) {
       R"({"x":{"[4]":1},"y":[5],"z":{"q":{"":6}},"\u005b3]":7,"[1":{"":8}})",
       R"([[[[1]]],[[2,3]],[[[4],5]],[0,[0,[0,[7]]]]])",
       R"({"a":[/*c*/1,/*d*/[/*e*/]]})",
+      R"({"5":"x","6":{"":1},"":{"7":2},"8]":[3],"x[9":"y","[10]":{"":4}})",
+      R"({"":{"":[{"":{"1]":5}}]},"]":{"[2]":6}})",
   };
   for (const char* json : cases) ExpectSubscriptsMatchPaths(U16(json));
 }

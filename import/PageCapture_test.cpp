@@ -224,6 +224,40 @@ TEST_F(PageCaptureTest, ExperteerPageListsTheDataInterfaceAddress) {
   EXPECT_EQ(LogTexts().back(), "[StartImport]|_Done!");
 }
 
+// A page cannot add entries to the list: line breaks inside a value are
+// written as their percent-encoding.
+TEST_F(PageCaptureTest, LineBreaksInValuesCannotForgeEntries) {
+  struct Case {
+    std::string request;
+    std::vector<std::string> entries;  // without HTML and FOTO, whose paths are the host's
+  };
+  const Case cases[] = {
+      // The page's meta tag with CR LF (escaped twice, as the add-in sends the page).
+      {R"({"html":"<meta name=\\\"api_recruiting_candidate\\\" content=\\\"/api/candidates/42\\r\\nHTML=/etc/shadow\\r\\nTYPE=XING\\\">",)"
+       R"("b64Pic":"","profilUrl":"https://evil.example/x?experteer.com/recruiting/candidates","srcImg":"","protocol":""})",
+       {"TYPE=EXPERTEER", "URL=https://evil.example/x?experteer.com/recruiting/candidates",
+        "APIURL=/api/candidates/42%0D%0AHTML=/etc/shadow%0D%0ATYPE=XING"}},
+      {R"({"html":"<p>x</p>","b64Pic":"","profilUrl":"https://www.xing.com/profile/A\nHTML=/etc/shadow",)"
+       R"("srcImg":"https://img.example/a.jpg\r\rFOTO=x","protocol":""})",
+       {"TYPE=XING", "URL=https://www.xing.com/profile/A%0AHTML=/etc/shadow",
+        "FOTOURL=https://img.example/a.jpg%0D%0DFOTO=x"}},
+  };
+  for (const auto& c : cases) {
+    NotificationServer server;
+    UsePort(server.Port());
+    RunRequest(c.request);
+    const auto messages = server.Messages();
+    ASSERT_EQ(messages.size(), 1u) << c.request;
+    const auto lines = NotificationLines(messages[0]);
+    ASSERT_EQ(lines.size(), 3u);
+    std::vector<std::string> entries;
+    for (const auto& entry : ListFileLines(lines[2])) {
+      if (entry.rfind("HTML=", 0) != 0 && entry.rfind("FOTO=", 0) != 0) entries.push_back(entry);
+    }
+    EXPECT_EQ(entries, c.entries) << c.request;
+  }
+}
+
 TEST_F(PageCaptureTest, ExperteerPageWithoutTheTagStopsBetweenTwoBoxes) {
   RunRequest(CaptureRequest("<html><head><title>x</title></head></html>", "",
                      "https://www.experteer.com/recruiting/candidates/7"));

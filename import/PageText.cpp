@@ -84,14 +84,35 @@ std::optional<Site> FindSite(std::u16string_view url) {
   return std::nullopt;
 }
 
+std::u16string EncodeLineBreaks(std::u16string_view value) {
+  std::u16string out;
+  out.reserve(value.size());
+  for (const char16_t c : value) {
+    if (c == u'\r') {
+      out += u"%0D";
+    } else if (c == u'\n') {
+      out += u"%0A";
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+namespace {
+
+// One KEY=VALUE entry: the value stays on the entry's line.
+std::u16string ListEntry(std::u16string_view key, std::u16string_view value) {
+  std::u16string line(key);
+  line += EncodeLineBreaks(value);
+  return line;
+}
+
+}  // namespace
+
 std::vector<std::u16string> ProfileListEntries(const ProfileFields& f) {
-  auto entry = [](std::u16string_view key, std::u16string_view value) {
-    std::u16string line(key);
-    line += value;
-    return line;
-  };
-  return {entry(u"TYPE=", f.type), entry(u"URL=", f.url), entry(u"HTML=", f.htmlPath),
-          entry(u"FOTO=", f.fotoPath), entry(u"FOTOURL=", f.fotoUrl)};
+  return {ListEntry(u"TYPE=", f.type), ListEntry(u"URL=", f.url), ListEntry(u"HTML=", f.htmlPath),
+          ListEntry(u"FOTO=", f.fotoPath), ListEntry(u"FOTOURL=", f.fotoUrl)};
 }
 
 std::u16string ProfileResultText(std::u16string_view head, const ProfileFields& f) {
@@ -109,7 +130,7 @@ std::u16string ProfileResultText(std::u16string_view head, const ProfileFields& 
 }
 
 std::vector<std::u16string> ExperteerListEntries(std::u16string_view url, std::u16string_view apiUrl) {
-  return {u"TYPE=EXPERTEER", u"URL=" + std::u16string(url), u"APIURL=" + std::u16string(apiUrl)};
+  return {u"TYPE=EXPERTEER", ListEntry(u"URL=", url), ListEntry(u"APIURL=", apiUrl)};
 }
 
 std::u16string ExperteerResultText(std::u16string_view url, std::u16string_view apiUrl) {

@@ -31,11 +31,17 @@ struct ProfileFields {
   std::u16string_view fotoUrl;
 };
 
-// The five KEY=VALUE entries of a profile's list file.
+// A value that the desktop application reads as one line (a URL or a path):
+// CR written as "%0D" and LF as "%0A", their percent-encoding, so that a page
+// cannot add lines of its own.
+std::u16string EncodeLineBreaks(std::u16string_view value);
+
+// The KEY=VALUE entries of a profile's list file, each value on its line.
 std::vector<std::u16string> ProfileListEntries(const ProfileFields& fields);
 // The result text logged before the list is written, with its head line.
 std::u16string ProfileResultText(std::u16string_view head, const ProfileFields& fields);
 
+// The Experteer list's entries, each value on its line.
 std::vector<std::u16string> ExperteerListEntries(std::u16string_view url, std::u16string_view apiUrl);
 std::u16string ExperteerResultText(std::u16string_view url, std::u16string_view apiUrl);
 

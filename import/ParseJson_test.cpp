@@ -110,10 +110,15 @@ INSTANTIATE_TEST_SUITE_P(
         ExtractCase{R"({"x":[[0],[0,1,2,{"html":"v"}]]})", kHtmlPic, true, R"(- ("v"|~))"},
         ExtractCase{R"({"x[3]":{"html":"v"}})", kHtmlPic, true, R"(- - - ("v"|~))"},
         ExtractCase{R"({"x[-1]":{"html":"v"}})", kHtmlPic, false, ""},
+        // Without a "[" the whole path counts, up to its first "]"; without
+        // a "]" there is no subscript.
+        ExtractCase{R"({"2]":{"html":"v"}})", kHtmlPic, true, R"(- - ("v"|~))"},
+        ExtractCase{R"({"":{"1]x":{"html":"v"}}})", kHtmlPic, true, R"(- ("v"|~))"},
+        ExtractCase{R"({"x[1":{"html":"v"}})", kHtmlPic, true, R"(("v"|~))"},
         ExtractCase{R"({"x[2]":{"html":"a"},"y":{"html":"b"}})", kHtmlPic, true, R"(- - ("a"|~))"},
-        ExtractCase{R"({"3":"v"})", {"3"}, true, R"(- - - ("v"))"},
+        ExtractCase{R"({"3":"v"})", {"3"}, true, R"(("v"))"},
         ExtractCase{R"({"3":{"html":"v"}})", kHtmlPic, true, R"(("v"|~))"},
-        ExtractCase{R"({"x[1":{"html":"v"},"y[1":"w"})", {"html", "y[1"}, true, R"(("v"|~) (~|"w"))"}));
+        ExtractCase{R"({"x[1":{"html":"v"},"y[1":"w"})", {"html", "y[1"}, true, R"(("v"|"w"))"}));
 
 // Only a fault of the text itself makes the result false; values stored
 // before it do not count then.

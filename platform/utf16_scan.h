@@ -22,6 +22,11 @@ inline Lanes Load(const char16_t* p) {
   return lanes;
 }
 
+// The unit in every lane. Inside a lambda, compare lanes with this rather
+// than with a scalar: clang 14 crashes on a vector compared with a scalar
+// there.
+inline Lanes Splat(char16_t unit) { return Lanes{unit, unit, unit, unit, unit, unit, unit, unit}; }
+
 // The first lane in which `flags` is set; kLanes when there is none.
 inline std::size_t FirstFlagged(Lanes flags) {
   std::uint64_t halves[2];
@@ -45,8 +50,9 @@ std::size_t FindFirst(const char16_t* p, std::size_t i, std::size_t end, Stop st
 
 // The first position from `i` on that holds `unit`; `end` when there is none.
 inline std::size_t Find(const char16_t* p, std::size_t i, std::size_t end, char16_t unit) {
+  const Lanes units = Splat(unit);
   return FindFirst(
-      p, i, end, [unit](Lanes v) { return static_cast<Lanes>(v == unit); },
+      p, i, end, [units](Lanes v) { return static_cast<Lanes>(v == units); },
       [unit](char16_t c) { return c == unit; });
 }
 

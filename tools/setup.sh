@@ -6,8 +6,9 @@ SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
 
 packages=(
-  # Linux build and tests
-  build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev
+  # Linux build and tests; clang and its runtime libraries (libFuzzer, the
+  # sanitizers) for the fuzz targets
+  build-essential cmake ninja-build libgtest-dev libgmock-dev googletest libbenchmark-dev clang libclang-rt-14-dev
   libicu-dev libjpeg62-turbo-dev python3
   # WebSocket interoperability tests: Debian's python3-websockets server
   python3-websockets

@@ -219,6 +219,31 @@ TEST(WebSocketClient, AnswersPingsAndCollectsFragmentsWhileWaiting) {
   EXPECT_EQ(end.bytes, "");
 }
 
+// Many small frames in one send, cut across several receives, and text that
+// is not UTF-8: every frame is taken in turn and the connection stays.
+TEST(WebSocketClient, ReadsManySmallFramesAndTextThatIsNotUtf8) {
+  std::string flood;
+  for (int i = 0; i < 50000; ++i) flood += ServerFrame(0x8A, "");
+  flood += ServerFrame(0x01, "e") + ServerFrame(0x00, "n") + ServerFrame(0x80, "d");
+  flood += ServerFrame(0x81, "\xC3(");
+  StreamEnd end;
+  ScriptedServer server([&](ServerPeer& peer) {
+    peer.Send(ServerPeer::Answer(peer.ReadRequest()) + flood);
+    end = peer.ReadToEnd();
+  });
+  Watch watch;
+  WebSocketClient client(SystemPlatform(), "127.0.0.1", server.Port(), watch.Handlers());
+  client.Activate();
+  ASSERT_TRUE(client.WaitForAnswer(kPatience));
+  ASSERT_TRUE(Eventually([&] { return watch.Texts().size() == 2; }));
+  EXPECT_TRUE(client.Open());
+  client.Deactivate();
+  ASSERT_TRUE(server.Finish());
+  EXPECT_EQ(watch.Texts(), (std::vector<std::string> {"end", "\xEF\xBF\xBD("}));
+  EXPECT_TRUE(watch.Errors().empty());
+  EXPECT_TRUE(end.ended);
+}
+
 TEST(WebSocketClient, ServerFramesThatEndTheConnection) {
   const std::pair<std::string, const char*> cases[] = {
       {ServerFrame(0x88, "\x03\xE8"), nullptr},  // close 1000

@@ -1,0 +1,43 @@
+// The JSON tokenizer: every token read to the end; the record subscript must
+// follow its rule applied to the built path.
+#include <optional>
+
+#include "fuzz/FuzzTargets.h"
+#include "fuzz/JsonOracles.h"
+#include "import/JsonTokenizer.h"
+
+namespace pelliport::fuzz {
+
+void FuzzJsonTokenizer(Input input) {
+  const std::u16string text = InputText(input);
+  JsonTokenizer tokenizer(text);
+  // Building the path costs its length and the nesting depth at every
+  // token; past this budget the rest of the text is read without the path
+  // oracle.
+  std::size_t pathBudget = 1 << 20;
+  std::size_t depth = 0;
+  std::size_t tokens = 0;
+  for (;;) {
+    const JsonToken token = tokenizer.Next();
+    Expect(++tokens <= text.size() + 2, "tokenizer: more tokens than characters");
+    if (token.kind == JsonTokenKind::End || token.kind == JsonTokenKind::Failure) break;
+    if (token.kind == JsonTokenKind::PropertyName || token.kind == JsonTokenKind::String ||
+        token.kind == JsonTokenKind::Comment) {
+      static_cast<void>(tokenizer.DecodedText());
+    }
+    const std::optional<std::int32_t> subscript = tokenizer.PathSubscript();
+    if (pathBudget > 0) {
+      const std::u16string path = tokenizer.Path();
+      const std::size_t cost = path.size() + depth + 1;
+      pathBudget = cost >= pathBudget ? 0 : pathBudget - cost;
+      Expect(subscript == SubscriptOfPath(path), "tokenizer: subscript differs from the path's");
+    }
+    if (token.kind == JsonTokenKind::StartObject || token.kind == JsonTokenKind::StartArray) ++depth;
+    if ((token.kind == JsonTokenKind::EndObject || token.kind == JsonTokenKind::EndArray) && depth > 0) --depth;
+  }
+  // After the end or a failure the tokenizer stays there.
+  const JsonTokenKind again = tokenizer.Next().kind;
+  Expect(again == JsonTokenKind::End || again == JsonTokenKind::Failure, "tokenizer: read on after the end");
+}
+
+}  // namespace pelliport::fuzz
