@@ -23,6 +23,17 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
                          const Environment& environment,
                          std::chrono::seconds timeout = std::chrono::seconds(60));
 
+// Output pipes whose reading end this side closes before the child writes
+// anything: the child's writes there fail as on a broken pipe, and nothing
+// of them is captured.
+struct BrokenOutputs {
+  bool standardOutput = false;
+  bool standardError = false;
+};
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken);
+
 // Folders in which a host process started by a test works: its local
 // application-data folder (with "Orvanta" in it, so the host logs), its
 // temporary folder and its settings; and the environment that points the

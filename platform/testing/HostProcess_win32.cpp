@@ -113,6 +113,11 @@ std::mutex& StartLock() {
 
 ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
                          const Environment& environment, std::chrono::seconds timeout) {
+  return RunProcess(program, stdinBytes, environment, timeout, BrokenOutputs {});
+}
+
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken) {
   const std::wstring application = std::filesystem::absolute(program).wstring();
   std::wstring commandLine = L"\"" + application + L"\"";
   std::wstring block = EnvironmentBlock(environment);
@@ -141,6 +146,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
   }
   const Handle process(info.hProcess);
   const Handle thread(info.hThread);
+  if (broken.standardOutput) out.Close();
+  if (broken.standardError) err.Close();
 
   ProcessResult result;
   std::thread writer([&] {
@@ -154,8 +161,12 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
     }
     in.Close();
   });
-  std::thread outReader([&] { ReadAll(out.Get(), result.stdoutBytes); });
-  std::thread errReader([&] { ReadAll(err.Get(), result.stderrBytes); });
+  std::thread outReader([&] {
+    if (!broken.standardOutput) ReadAll(out.Get(), result.stdoutBytes);
+  });
+  std::thread errReader([&] {
+    if (!broken.standardError) ReadAll(err.Get(), result.stderrBytes);
+  });
 
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
   const bool ended = ::WaitForSingleObject(process.Get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;
