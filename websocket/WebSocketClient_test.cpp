@@ -377,7 +377,7 @@ TEST(WebSocketClient, SendingIsBounded) {
   client.Activate();
   ASSERT_TRUE(client.WaitForAnswer(kPatience));
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(client.WriteData(std::u16string(32 << 20, u'x')));
+  EXPECT_FALSE(client.WriteData(std::u16string(16 << 20, u'x')));
   const auto took = std::chrono::steady_clock::now() - start;
   written.Raise();
   EXPECT_GE(took, WebSocketClient::kSendBound - 100ms);

@@ -12,21 +12,17 @@
 
 #ifndef _WIN32
 #include <unistd.h>
-#endif
 
 namespace {
 
-std::string StreamTarget([[maybe_unused]] int fd) {
-#ifndef _WIN32
+std::string StreamTarget(int fd) {
   std::error_code error;
   const auto target = std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd), error);
   return error ? "closed" : target.string();
-#else
-  return {};
-#endif
 }
 
 }  // namespace
+#endif
 
 int main() {
   const char* target = std::getenv("PELLIPORT_VIEWER_RECORD");
