@@ -423,11 +423,13 @@ class Win32Platform final : public Platform {
   void LaunchViewer(std::u16string_view program, std::u16string_view argument) override {
     // The path goes over as exactly one argument, blanks and all.
     const std::wstring parameters = Wide(QuoteCommandLineArgument(argument));
-    // The browser's pipes are the host's standard handles. ShellExecuteW
-    // hands a program it starts the caller's standard handles, so the
-    // viewer would keep the browser's pipes open after the host has ended
-    // and could read what the browser writes. The handles are therefore
-    // taken away for the call, and not inheritable anyway.
+    // The browser's pipes are the host's standard handles, created
+    // inheritable for the host. Whether the shell starts a program with
+    // handle inheritance or with the caller's standard handles depends on
+    // the shell and the program's kind; a viewer that got them would keep
+    // the browser's pipes open after the host has ended and could read what
+    // the browser writes. So they are not inheritable, and not the caller's
+    // standard handles while the shell starts the viewer.
     const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
     HANDLE saved[3] = {};
     for (int i = 0; i < 3; ++i) {
