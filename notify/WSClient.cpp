@@ -69,6 +69,8 @@ bool TWSClient::SendMessage(std::u16string_view sMessage) {
   try {
     written = FWSClient->WriteData(sMessage);
   } catch (...) {
+    // Out of memory while the frame was built: the caller logs the failure.
+    notDelivered_ = u"Sending failed";
     FWSClient->Disconnect(kDisconnectTimeout);
     throw;
   }
