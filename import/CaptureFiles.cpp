@@ -35,23 +35,45 @@ std::unique_ptr<File> CreateNewFile(Platform& platform, std::u16string_view path
   return std::move(opened.file);
 }
 
-// A short write would leave a file that the desktop application reads as
-// complete; it is a failure like any other.
-void Write(File& file, std::span<const std::uint8_t> bytes) {
-  if (!bytes.empty() && !file.Append(bytes)) throw HostError(u"EWriteError", u"Stream-Schreibfehler");
+HostError WriteError(std::u16string_view path, std::u16string_view reason) {
+  return HostError(u"EWriteError",
+                   u"Datei \"" + std::u16string(path) + u"\" kann nicht geschrieben werden. " + std::u16string(reason));
+}
+
+// Creates the file and lets `fill` write it. A file that could not be written
+// completely (a failed or short write, or a close that reports lost data) is
+// removed: the desktop application would read what is left as complete.
+template <typename Fill>
+void WriteWholeFile(Platform& platform, std::u16string_view path, Fill fill) {
+  const std::unique_ptr<File> file = CreateNewFile(platform, path);
+  const auto write = [&](std::span<const std::uint8_t> bytes) {
+    if (!bytes.empty() && !file->Append(bytes)) {
+      const std::u16string reason = file->ErrorText();
+      file->Close();
+      platform.DeleteFile(path);
+      throw WriteError(path, reason);
+    }
+  };
+  fill(write);
+  if (!file->Close()) {
+    const std::u16string reason = file->ErrorText();
+    platform.DeleteFile(path);
+    throw WriteError(path, reason);
+  }
 }
 
 // Text files are in the ANSI code page; only the UTF-8 code page puts a
 // signature in front.
 void WriteTextFile(Platform& platform, std::u16string_view path, std::u16string_view text) {
   const unsigned codePage = platform.AnsiCodePage();
-  const std::unique_ptr<File> file = CreateNewFile(platform, path);
-  if (codePage == kUtf8CodePage) Write(*file, AsBytes("\xEF\xBB\xBF"));
-  for (std::size_t begin = 0; begin < text.size();) {
-    const std::size_t end = PieceEnd(text, begin, kTextPieceUnits);
-    Write(*file, AsBytes(platform.FromUnicode(text.substr(begin, end - begin), codePage)));
-    begin = end;
-  }
+  WriteWholeFile(platform, path, [&](const auto& write) {
+    if (codePage == kUtf8CodePage) write(AsBytes("\xEF\xBB\xBF"));
+    for (std::size_t begin = 0; begin < text.size();) {
+      const std::size_t end = PieceEnd(text, begin, kTextPieceUnits);
+      write(AsBytes(platform.FromUnicode(text.substr(begin, end - begin), codePage)));
+      begin = end;
+    }
+  });
 }
 
 }  // namespace
@@ -63,8 +85,14 @@ std::u16string TOrvantaImport::SaveListFile(const std::vector<std::u16string>& e
     text += entry;
     text += u"\r\n";
   }
-  // Written over the name's reservation.
-  WriteTextFile(platform_, name, text);
+  // Written over the name's reservation, which goes when the list cannot be
+  // written.
+  try {
+    WriteTextFile(platform_, name, text);
+  } catch (...) {
+    platform_.DeleteFile(name);
+    throw;
+  }
   return platform_.FileExists(name) ? name : std::u16string();
 }
 
@@ -74,6 +102,10 @@ void TOrvantaImport::SaveHTMLFile(std::u16string_view text, std::u16string_view 
 
 void TOrvantaImport::SavePicture(std::u16string_view base64, std::u16string_view path) {
   const std::vector<std::uint8_t> bytes = DecodeBase64(base64);
+  // A picture file that cannot be written reaches the caller, which leaves
+  // the photo out of the import; only a picture that is no JPEG image is
+  // merely logged.
+  bool fileFailed = false;
   try {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
@@ -90,9 +122,15 @@ void TOrvantaImport::SavePicture(std::u16string_view base64, std::u16string_view
       width = header.width;
       height = header.height;
     }
-    Write(*CreateNewFile(platform_, path), bytes);
+    try {
+      WriteWholeFile(platform_, path, [&](const auto& write) { write(bytes); });
+    } catch (...) {
+      fileFailed = true;
+      throw;
+    }
     Log(u"[SavePicture] " + Decimal(height) + u" x " + Decimal(width) + u" Pixel, " + std::u16string(path));
   } catch (...) {
+    if (fileFailed) throw;
     const auto failure = DescribeCurrentFailure();
     LogError(u"[SavePicture]", failure.kind, failure.message);
   }

@@ -122,8 +122,9 @@ TEST_F(CaptureFilesTest, ListFileInAMissingTemporaryFolderFailsWithTheCreateErro
   } catch (const HostError& error) {
     EXPECT_EQ(error.Kind(), u"EFCreateError");
     const std::string message = EncodeUtf8(error.Message());
-    EXPECT_TRUE(std::regex_match(message, std::regex("Datei \".*\" kann nicht erstellt werden\\. .+")))
-        << message;
+    EXPECT_EQ(message, "Im Ordner \"" + (scratch.Path() / "missing").string() +
+                           "\" kann keine Datei erstellt werden. " +
+                           EncodeUtf8(platform.CreateUniqueFile(platform.temp).errorText));
   }
   EXPECT_FALSE(fs::exists(scratch.Path() / "missing"));
 }
@@ -191,47 +192,69 @@ TEST_F(CaptureFilesTest, HtmlFileInAMissingFolderFailsWithTheCreateError) {
   }
 }
 
-// A platform whose files take no bytes, as on a full disk; only the log
-// still takes its lines.
-class FullDiskPlatform : public FakePlatform {
- public:
-  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override {
-    OpenResult result = FakePlatform::OpenFile(path, mode);
-    if (result.file && path != LogFilePath()) result.file = std::make_unique<FullFile>();
-    return result;
-  }
-
- private:
-  class FullFile final : public File {
-   public:
-    std::optional<std::uint64_t> Size() override { return 0; }
-    bool ReadAt(std::uint64_t, std::span<std::uint8_t>) override { return false; }
-    bool Truncate(std::uint64_t) override { return true; }
-    bool Append(std::span<const std::uint8_t>) override { return false; }
+// A file that cannot be written whole is not left behind: neither cut short
+// nor as an empty reservation. The failure names the file and carries the
+// system's own reason.
+TEST_F(CaptureFilesTest, AFileThatCannotBeWrittenWholeIsRemoved) {
+  using testing::FsCall;
+  using testing::FsFault;
+  struct Fault {
+    const char* name;
+    FsFault fault;
+    const char16_t* kind;
   };
-};
-
-TEST(CaptureFilesOnAFullDisk, AShortWriteIsAFailureNotASuccess) {
-  ScratchFolder scratch;
-  FullDiskPlatform platform;
-  platform.localAppData = scratch.Make("appdata").u16string();
-  scratch.Make("appdata/Orvanta");
-  TLogFile log(platform);
-  TOrvantaImport engine(platform);
-  engine.myLogger = &log;
-  const std::u16string path = (scratch.Path() / "4E.tmp").u16string();
-
-  try {
-    engine.SaveHTMLFile(u"<html/>", path);
-    FAIL() << "no failure";
-  } catch (const HostError& error) {
-    EXPECT_EQ(error.Kind(), u"EWriteError");
+  const std::u16string reason = u"No space left on device (test)";
+  const Fault faults[] = {
+      {"FailedWrite", {FsCall::Write, 1, false, false, reason}, u"EWriteError"},
+      {"ShortWrite", {FsCall::Write, 1, false, true, reason}, u"EWriteError"},
+      {"LaterShortWrite", {FsCall::Write, 2, false, true, reason}, u"EWriteError"},
+      {"FailedClose", {FsCall::Close, 1, false, false, reason}, u"EWriteError"},
+      {"FailedCreate", {FsCall::Create, 1, false, false, reason}, u"EFCreateError"},
+  };
+  // Large enough to be written in several pieces.
+  const std::u16string page = u"<html>" + std::u16string(100000, u'x') + u"</html>";
+  const std::u16string photo = testing::EncodeBase64(ReadFixture("baseline.jpg"));
+  enum class Kind { List, Html, Picture };
+  for (const Kind kind : {Kind::List, Kind::Html, Kind::Picture}) {
+    for (const auto& f : faults) {
+      // The photo is written in one piece.
+      if (kind == Kind::Picture && f.fault.nth > 1) continue;
+      SCOPED_TRACE(std::string(f.name) + " " + std::to_string(static_cast<int>(kind)));
+      platform.faults = {f.fault};
+      platform.fsCalls = {};
+      std::u16string path;
+      try {
+        switch (kind) {
+          case Kind::List:
+            engine.SaveListFile({page});
+            break;
+          case Kind::Html:
+            path = engine.GetUniqueTempName(workFolder.u16string());
+            engine.SaveHTMLFile(page, path);
+            break;
+          case Kind::Picture:
+            path = engine.GetUniqueTempName(workFolder.u16string());
+            engine.SavePicture(photo, path);
+            break;
+        }
+        ADD_FAILURE() << "no failure";
+      } catch (const HostError& error) {
+        EXPECT_EQ(error.Kind(), f.kind);
+        const std::string message = EncodeUtf8(error.Message());
+        EXPECT_TRUE(std::regex_match(message, std::regex("Datei \".+\\.tmp\" kann nicht (erstellt|geschrieben) "
+                                                         "werden\\. No space left on device \\(test\\)")))
+            << message;
+      }
+      platform.faults.clear();
+      // The reservation of the HTML and picture names is the caller's to remove.
+      if (!path.empty() && fs::exists(fs::path(path))) {
+        EXPECT_EQ(fs::file_size(fs::path(path)), 0u) << "cut short";
+        fs::remove(fs::path(path));
+      }
+      EXPECT_TRUE(ListFolder(scratch.Path() / "temp").empty());
+      EXPECT_TRUE(ListFolder(workFolder).empty());
+    }
   }
-
-  engine.SavePicture(testing::EncodeBase64(ReadFixture("baseline.jpg")), path);
-  const auto lines = platform.LogLines();
-  ASSERT_FALSE(lines.empty());
-  EXPECT_NE(lines.back().find("[SavePicture]EWriteError: "), std::string::npos) << lines.back();
 }
 
 // --- Picture files
@@ -311,12 +334,17 @@ TEST_P(PictureFileTest, WritesTheDecodedBytesOfAJpegOnly) {
 INSTANTIATE_TEST_SUITE_P(Cases, PictureFileTest, ::testing::ValuesIn(PictureCases()),
                          testing::CaseName());
 
-TEST_F(CaptureFilesTest, PictureInAMissingWorkFolderIsOnlyLogged) {
+// The caller leaves the photo out of the import (its box and log line).
+TEST_F(CaptureFilesTest, PictureInAMissingWorkFolderReachesTheCaller) {
   const std::u16string path = (scratch.Path() / "missing" / "2C.tmp").u16string();
   const std::u16string systemText = platform.OpenFile(path, OpenMode::CreateAlways).errorText;
-  EXPECT_NO_THROW(engine.SavePicture(testing::EncodeBase64(ReadFixture("baseline.jpg")), path));
-  EXPECT_EQ(LastLogText(), "[SavePicture]EFCreateError: Datei \"" + Path(path) +
-                               "\" kann nicht erstellt werden. " + EncodeUtf8(systemText));
+  try {
+    engine.SavePicture(testing::EncodeBase64(ReadFixture("baseline.jpg")), path);
+    FAIL() << "no failure";
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.Kind(), u"EFCreateError");
+    EXPECT_EQ(error.Message(), u"Datei \"" + path + u"\" kann nicht erstellt werden. " + systemText);
+  }
 }
 
 TEST_F(CaptureFilesTest, PictureReplacesAnExistingFileButARejectedOneLeavesItsContent) {

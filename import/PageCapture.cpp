@@ -71,6 +71,9 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
     Log(u"[StartImport.HTML] " + sHTMLFilePath);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
+    // No page file is left: not its reservation, not a part of it.
+    if (!sHTMLFilePath.empty()) platform_.DeleteFile(sHTMLFilePath);
+    sHTMLFilePath.clear();
     LogError(u"[StartImport.HTML]", failure.kind, failure.message);
     ShowErrorBox(u"Fehler beim Parsen");
     return FlowEnd::Early;
@@ -90,6 +93,7 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
     }
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
+    if (!sFotoPath.empty()) platform_.DeleteFile(sFotoPath);
     LogError(u"[StartImport.Photo]", failure.kind, failure.message);
     ShowErrorBox(U16("Fehler beim Speichern des Fotos"));
     sFotoPath.clear();

@@ -175,7 +175,7 @@ TEST_F(PageCaptureTest, HtmlFileThatCannotBeWrittenEndsEarlyButStillLaunchesTheV
   testing::WriteFileBytes(viewer, "");
   testing::WriteFileBytes(scratch.Path() / "Orvanta" / "PelliportHost.ini",
                           "[Execute]\nAktiv=1\nFilename=" + viewer.string() + "\n");
-  platform.temp = (scratch.Path() / "missing").u16string();
+  platform.faults = {{testing::FsCall::Create, 1, false, false, u"Permission denied"}};
   RunRequest(CaptureRequest("<p>x</p>", "", "https://www.xing.com/profile/x"));
   const auto texts = LogTexts();
   const int error = [&] {
@@ -188,7 +188,9 @@ TEST_F(PageCaptureTest, HtmlFileThatCannotBeWrittenEndsEarlyButStillLaunchesTheV
   ASSERT_EQ(platform.boxes.size(), 1u);
   EXPECT_EQ(platform.boxes[0].text, u"Fehler beim Parsen");
   EXPECT_EQ(platform.boxes[0].logLinesBefore, static_cast<std::size_t>(error) + 1);
-  EXPECT_EQ(platform.launches.size(), 1u);
+  ASSERT_EQ(platform.launches.size(), 1u);
+  EXPECT_EQ(platform.launches[0].argument, u"") << "no path of a file that was not written";
+  EXPECT_TRUE(testing::ListFolder(engine->sFilePath).empty());
   EXPECT_FALSE(Logged("[StartImport]|_Done!"));
   EXPECT_FALSE(Logged("[StartImport] call XingImport"));
 }

@@ -9,12 +9,30 @@
 
 namespace pelliport {
 
+std::u16string ListNotWrittenMessage(std::u16string_view reason) {
+  return U16("Der Import konnte nicht an Orvanta übergeben werden, weil die Importliste nicht "
+             "gespeichert werden konnte.\r\n\r\n") +
+         std::u16string(reason) +
+         U16("\r\n\r\nBitte prüfen Sie den freien Speicherplatz und die Zugriffsrechte des "
+             "temporären Ordners und versuchen Sie es erneut.");
+}
+
 void TOrvantaImport::SendList(std::u16string_view tag, std::u16string_view command,
                               const std::function<std::vector<std::u16string>()>& prepare) {
   try {
     const auto entries = prepare();
     Log(std::u16string(tag) + u" call InformOrvanta");
-    const std::u16string path = SaveListFile(entries);
+    std::u16string path;
+    try {
+      path = SaveListFile(entries);
+    } catch (...) {
+      // Without its list the import cannot reach the desktop application:
+      // nothing is sent, and the user learns why.
+      const auto failure = DescribeCurrentFailure();
+      LogError(tag, failure.kind, failure.message);
+      ShowErrorBox(ListNotWrittenMessage(failure.message));
+      return;
+    }
     InformOrvanta(std::u16string(command) + u"\n" + path);
   } catch (...) {
     const auto failure = DescribeCurrentFailure();

@@ -57,9 +57,19 @@ void TOrvantaImport::ShowErrorBox(std::u16string_view text) {
 }
 
 std::u16string TOrvantaImport::GetUniqueTempName(std::u16string_view folder) {
-  std::u16string name = platform_.CreateUniqueFile(folder);
-  if (name.size() > 260) name.resize(260);
-  return name;
+  UniqueFileResult created = platform_.CreateUniqueFile(folder);
+  // A name is never shortened: a shortened one would lead elsewhere, or to
+  // another request's file.
+  if (!created.name.empty() && created.name.size() > kMaxUniqueNameLength) {
+    platform_.DeleteFile(created.name);
+    created.errorText = U16("Der Name \"") + created.name + U16("\" ist länger als 260 Zeichen.");
+    created.name.clear();
+  }
+  if (created.name.empty()) {
+    throw HostError(u"EFCreateError", u"Im Ordner \"" + std::u16string(folder) +
+                                          u"\" kann keine Datei erstellt werden. " + created.errorText);
+  }
+  return created.name;
 }
 
 void TOrvantaImport::ReadIni() {
@@ -78,27 +88,39 @@ void TOrvantaImport::ReadIni() {
 }
 
 void TOrvantaImport::CreateWorkFolder() {
-  // The folder takes the place of its name's reservation. A folder of that
-  // name that already exists belongs to someone else: take another name.
-  // The reservations of such names are held until a folder has been made,
-  // because the platform counts up from the same number within the same
-  // moment and would hand the name out again once it is free.
+  // The folder takes the place of its name's reservation. A folder (or file,
+  // or link) of that name that already exists belongs to someone else and is
+  // never used: another name is tried. The reservations of such names are
+  // held until a folder has been made, because the platform counts up from
+  // the same number within the same moment and would hand the name out again
+  // once it is free.
   constexpr int kAttempts = 64;
+  sFilePath.clear();
   const std::u16string temp = platform_.TempFolder();
-  std::vector<std::u16string> passedOver;
+  struct Reservations {
+    Platform& platform;
+    std::vector<std::u16string> names;
+    ~Reservations() {
+      for (const auto& name : names) platform.DeleteFile(name);
+    }
+  } reservations{platform_, {}};
+  std::u16string folder;
+  CreateDirectoryOutcome outcome;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     const std::u16string name = GetUniqueTempName(temp);
-    sFilePath = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string();
-    const CreateDirectoryResult created =
-        sFilePath.empty() ? CreateDirectoryResult::Failed : platform_.CreateDirectory(sFilePath);
-    if (created != CreateDirectoryResult::AlreadyExists) {
-      if (!name.empty()) platform_.DeleteFile(name);
-      break;
+    reservations.names.push_back(name);
+    folder = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string();
+    outcome = platform_.CreateDirectory(folder);
+    if (outcome.result == CreateDirectoryResult::Created) {
+      sFilePath = folder;
+      Log(u"[StartImport] TmpFilePath=" + sFilePath);
+      return;
     }
-    passedOver.push_back(name);
+    if (outcome.result == CreateDirectoryResult::Failed) break;
   }
-  for (const auto& name : passedOver) platform_.DeleteFile(name);
-  Log(u"[StartImport] TmpFilePath=" + sFilePath);
+  // Without a folder of its own the request cannot be handled.
+  throw HostError(u"EFCreateError",
+                  u"Ordner \"" + folder + u"\" kann nicht erstellt werden. " + outcome.errorText);
 }
 
 void TOrvantaImport::LaunchViewer() {

@@ -33,6 +33,9 @@ class TOrvantaImport {
   // A unique name in the folder: folder, separator, hex number, ".tmp". The
   // empty file that the platform created under that name stays as the name's
   // reservation: the caller writes its own file over it, or deletes it.
+  // When no file can be created there, or the name would be longer than
+  // kMaxUniqueNameLength, it fails with "EFCreateError" naming the folder and
+  // the reason; nothing is shortened.
   std::u16string GetUniqueTempName(std::u16string_view folder);
 
   // --- Capture artifact files
@@ -113,6 +116,9 @@ std::u16string GetComputerAndUserName(Platform& platform);
 std::u16string NotificationText(std::u16string_view sender, std::u16string_view commandText);
 // The box text when no notification could be sent.
 std::u16string NotSentMessage();
+// The box text when the list file of an import could not be written; the
+// reason is the failure's message (file and the system's text).
+std::u16string ListNotWrittenMessage(std::u16string_view reason);
 
 // Reads an integer setting the way the settings file's values are read: a
 // decimal number with an optional sign, or a hexadecimal one after "$" or

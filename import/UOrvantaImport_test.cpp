@@ -4,7 +4,10 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
+#include <regex>
 
+#include "platform/error.h"
 #include "platform/testing/FakePlatform.h"
 #include "platform/testing/ScratchFolder.h"
 #include "platform/utf.h"
@@ -136,16 +139,16 @@ TEST_F(ImportEngineTest, CatchAllLogsTheFailureThenShowsTheBoxAndEndsNormally) {
 // ask within the same moment.
 class LowestNumberPlatform : public FakePlatform {
  public:
-  std::u16string CreateUniqueFile(std::u16string_view folder) override {
+  UniqueFileResult CreateUniqueFile(std::u16string_view folder) override {
     for (int number = 1; number < 0x10000; ++number) {
       char hex[8];
       std::snprintf(hex, sizeof hex, "%X", number);
       const std::u16string name = std::u16string(folder) + PathSeparator() + U16(hex) + u".tmp";
       if (std::filesystem::exists(std::filesystem::path(name))) continue;
       WriteFileBytes(std::filesystem::path(name), "");
-      return name;
+      return {name, u""};
     }
-    return {};
+    return {u"", u"File exists"};
   }
 };
 
@@ -167,12 +170,90 @@ TEST(ImportEngineWorkFolder, PassesOverFoldersOfOtherHosts) {
   EXPECT_EQ(ListFolder(temp), (std::vector<std::filesystem::path> {temp / "1", temp / "2", temp / "3"}));
 }
 
-TEST_F(ImportEngineTest, MissingTemporaryFolderStillLogsAndEndsNormally) {
-  platform.temp = (scratch.Path() / "missing").u16string();
-  Run(R"({"a":1})");
-  const auto texts = LogTexts();
-  EXPECT_EQ(texts[4].rfind("[StartImport] TmpFilePath=", 0), 0u);
-  EXPECT_EQ(texts.back(), "[StartImport]|_Done!");
+// Without a work folder of its own the request is not handled: the failure
+// leaves the engine for the main routine's box, naming the folder and the
+// system's reason.
+TEST_F(ImportEngineTest, NoWorkFolderFailsThePreparation) {
+  const auto temp = scratch.Path() / "temp";
+  struct Case {
+    const char* name;
+    std::function<void()> arrange;
+    std::string message;  // a regular expression
+  };
+  const std::string tempText = temp.string();
+  const Case cases[] = {
+      {"MissingTemporaryFolder", [&] { platform.temp = (scratch.Path() / "missing").u16string(); },
+       "Im Ordner \"" + (scratch.Path() / "missing").string() + "\" kann keine Datei erstellt werden\\. .+"},
+      {"EmptyTemporaryFolder", [&] { platform.temp.clear(); },
+       "Im Ordner \"\" kann keine Datei erstellt werden\\. .+"},
+      {"FolderNotCreatable", [&] { platform.faults = {{testing::FsCall::FolderCreate, 1, false, false, u"Permission denied"}}; },
+       "Ordner \".+\" kann nicht erstellt werden\\. Permission denied"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    platform.temp = temp.u16string();
+    platform.faults.clear();
+    c.arrange();
+    std::filesystem::remove(scratch.Path() / "Orvanta" / "PelliportLog.txt");
+    TLogFile log(platform);
+    TOrvantaImport engine(platform);
+    try {
+      engine.StartImport(std::string(R"({"domain":"example.com"})"), log);
+      ADD_FAILURE() << "no failure";
+    } catch (const HostError& error) {
+      EXPECT_EQ(error.Kind(), u"EFCreateError");
+      EXPECT_TRUE(std::regex_match(EncodeUtf8(error.Message()), std::regex(c.message))) << EncodeUtf8(error.Message());
+    }
+    EXPECT_EQ(engine.sFilePath, u"");
+    for (const auto& text : LogTexts()) EXPECT_EQ(text.find("TmpFilePath"), std::string::npos) << text;
+    EXPECT_TRUE(ListFolder(temp).empty()) << "no reservation is left";
+  }
+}
+
+// Every name is taken by a folder of someone else: the host never works in
+// one of them.
+TEST(ImportEngineWorkFolder, NeverTakesAnExistingFolder) {
+  ScratchFolder scratch;
+  const auto temp = scratch.Make("temp");
+  std::filesystem::create_directories(scratch.Path() / "Orvanta");
+  for (int n = 1; n <= 100; ++n) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%X", n);
+    std::filesystem::create_directory(temp / hex);
+  }
+  LowestNumberPlatform platform;
+  platform.localAppData = scratch.U16();
+  platform.temp = temp.u16string();
+  TLogFile log(platform);
+  TOrvantaImport engine(platform);
+  try {
+    engine.StartImport(std::string(R"({"a":1})"), log);
+    FAIL() << "no failure";
+  } catch (const HostError& error) {
+    EXPECT_TRUE(std::regex_match(EncodeUtf8(error.Message()),
+                                 std::regex("Ordner \".+\" kann nicht erstellt werden\\. .+")))
+        << EncodeUtf8(error.Message());
+  }
+  EXPECT_EQ(ListFolder(temp).size(), 100u);
+  for (const auto& entry : ListFolder(temp)) EXPECT_TRUE(std::filesystem::is_empty(entry));
+}
+
+// A name longer than a unique name may be is a failure, never a shortened
+// name (which would lie elsewhere or be another request's).
+TEST(ImportEngineUniqueNames, ANameThatDoesNotFitIsAFailure) {
+  class LongNamePlatform : public FakePlatform {
+   public:
+    UniqueFileResult CreateUniqueFile(std::u16string_view folder) override {
+      const std::u16string name = std::u16string(folder) + PathSeparator() + std::u16string(300 - folder.size(), u'A') + u".tmp";
+      WriteFileBytes(std::filesystem::path(name), "");
+      return {name, u""};
+    }
+  };
+  ScratchFolder scratch;
+  LongNamePlatform platform;
+  TOrvantaImport engine(platform);
+  EXPECT_THROW(engine.GetUniqueTempName(scratch.U16()), HostError);
+  EXPECT_TRUE(ListFolder(scratch.Path()).empty()) << "its own reservation goes";
 }
 
 }  // namespace

@@ -10,10 +10,10 @@ namespace {
 
 constexpr std::size_t kMaxPath = 259;
 constexpr std::size_t kTailSize = 128;
-// Another host process holds the file for the length of one line; waiting
-// this long for it loses no line without ever hanging the host.
-constexpr auto kBusyRetryPause = std::chrono::milliseconds(5);
-constexpr int kBusyRetries = 400;
+// Another host process holds the file for the length of one line. The time
+// waited is taken from the clock: a pause can last much longer than asked
+// (about 15.6 ms on Windows).
+constexpr auto kBusyPause = std::chrono::milliseconds(2);
 
 }  // namespace
 
@@ -24,18 +24,34 @@ std::uint64_t LogSizeAfterCtrlZCut(std::uint64_t size, std::span<const std::uint
 }
 
 TLogFile::TLogFile(Platform& platform) : platform_(platform) {
-  sLogFile = platform_.LocalAppDataFolder();
-  sLogFile += platform_.PathSeparator();
-  sLogFile += u"Orvanta";
-  sLogFile += platform_.PathSeparator();
-  sLogFile += u"PelliportLog.txt";
+  std::u16string folder = platform_.LocalAppDataFolder();
+  folder += platform_.PathSeparator();
+  folder += u"Orvanta";
+  folder += platform_.PathSeparator();
+  sLogFile = folder + u"PelliportLog.txt";
+  sOldLogFile = folder + u"PelliportLog.old.txt";
   try {
-    if (const auto size = platform_.FindFileSize(sLogFile); size && *size > kLogSizeLimit) {
-      platform_.DeleteFile(sLogFile);
-    }
+    // Hosts that start at the same moment: the first renames the file, the
+    // others find it below the limit. A host still writing holds the file;
+    // its line goes with it into the old generation.
+    WhileBusy([&] { return platform_.RenameFileIfLarger(sLogFile, kLogSizeLimit, sOldLogFile) != RotateResult::Busy; });
   } catch (...) {
     // The size limit is best effort.
   }
+}
+
+template <typename Attempt>
+bool TLogFile::WhileBusy(Attempt attempt) {
+  const std::uint32_t start = platform_.TickCount();
+  bool done = attempt();
+  while (!done) {
+    const std::uint32_t spent = platform_.TickCount() - start;
+    if (waitedMs_ + spent >= kLogWaitBudgetMs) break;
+    platform_.Sleep(kBusyPause);
+    done = attempt();
+  }
+  waitedMs_ = std::min(kLogWaitBudgetMs, waitedMs_ + (platform_.TickCount() - start));
+  return done;
 }
 
 void TLogFile::WriteToLogFile(std::u16string_view sToWrite) {
@@ -73,25 +89,34 @@ void TLogFile::WriteErrorToLogFile(std::u16string_view sErrorSummary,
 void TLogFile::WritePendingLines() {
   try {
     if (sLogFile.size() <= kMaxPath) {
-      OpenResult opened = platform_.OpenFile(sLogFile, OpenMode::OpenAlways);
-      for (int attempt = 0; !opened.file && opened.busy && attempt < kBusyRetries; ++attempt) {
-        platform_.Sleep(kBusyRetryPause);
+      OpenResult opened;
+      WhileBusy([&] {
         opened = platform_.OpenFile(sLogFile, OpenMode::OpenAlways);
-      }
+        return opened.file != nullptr || !opened.busy;
+      });
       if (opened.file) {
         File& file = *opened.file;
         if (const auto size = file.Size()) {
           std::array<std::uint8_t, kTailSize> tail {};
           const std::size_t tailSize = static_cast<std::size_t>(std::min<std::uint64_t>(*size, kTailSize));
           const std::span<std::uint8_t> tailBytes(tail.data(), tailSize);
+          std::uint64_t end = *size;
           if (file.ReadAt(*size - tailSize, tailBytes)) {
             const std::uint64_t keep = LogSizeAfterCtrlZCut(*size, tailBytes);
-            if (keep != *size) file.Truncate(keep);
+            if (keep != *size && file.Truncate(keep)) end = keep;
           }
+          // A line is in the file whole or not at all: what a failed write
+          // left of it is cut off again, so that the next line does not
+          // continue it.
           for (const auto& line : slText) {
-            file.Append(std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()));
+            if (!file.Append(std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()))) {
+              file.Truncate(end);
+              break;
+            }
+            end += line.size();
           }
         }
+        file.Close();
       }
     }
   } catch (...) {

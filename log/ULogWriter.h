@@ -12,10 +12,13 @@
 namespace pelliport {
 
 inline constexpr std::uint64_t kLogSizeLimit = 2097152;  // 2 MiB
+// How long one run waits in all for other hosts that hold the log file.
+inline constexpr std::uint32_t kLogWaitBudgetMs = 2000;
 
 class TLogFile {
  public:
-  // Fixes the path and deletes a log file that has grown past the limit.
+  // Fixes the path; a log file that has grown past the limit becomes the
+  // one older generation, PelliportLog.old.txt beside it.
   explicit TLogFile(Platform& platform);
 
   void WriteToLogFile(std::u16string_view sToWrite);
@@ -23,12 +26,21 @@ class TLogFile {
                            std::u16string_view sDetails);
 
   const std::u16string& LogFilePath() const { return sLogFile; }
+  const std::u16string& OldLogFilePath() const { return sOldLogFile; }
+  // Milliseconds spent waiting for other hosts so far.
+  std::uint32_t WaitedMs() const { return waitedMs_; }
 
  private:
   void WritePendingLines();
+  // Calls `attempt` until it reports that it is done (true), pausing while
+  // the file is busy (false), within what is left of the run's budget.
+  template <typename Attempt>
+  bool WhileBusy(Attempt attempt);
 
   Platform& platform_;
   std::u16string sLogFile;
+  std::u16string sOldLogFile;
+  std::uint32_t waitedMs_ = 0;
   // The lines waiting to be written, already in the file's code page: a
   // line is converted once and never held twice (a logged page can be large).
   std::vector<std::string> slText;

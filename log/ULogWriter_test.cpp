@@ -58,20 +58,43 @@ TEST_F(LogWriterTest, TextIsWrittenInTheAnsiCodePage) {
   EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "\xE4 ?\r\n" + Stamp() + "\xC3\xA4\r\n");
 }
 
-TEST_F(LogWriterTest, SizeLimitAppliesAtCreationOnly) {
+// Over the limit, the log becomes the one older generation (replacing an
+// earlier one) and the run's first line starts a new file.
+TEST_F(LogWriterTest, SizeLimitKeepsOneOlderGeneration) {
   struct Case {
     std::uint64_t size;
-    bool deleted;
+    bool rotated;
   };
+  const auto old = LogPath().parent_path() / "PelliportLog.old.txt";
   for (const Case c : {Case{2097152, false}, Case{2097153, true}, Case{4294967396ULL, true}}) {
+    WriteFileBytes(old, "earlier generation");
     WriteFileBytes(LogPath(), "");
     std::filesystem::resize_file(LogPath(), c.size);
     TLogFile log(platform);
-    EXPECT_EQ(std::filesystem::exists(LogPath()), !c.deleted) << c.size;
+    EXPECT_EQ(std::filesystem::exists(LogPath()), !c.rotated) << c.size;
     log.WriteToLogFile(u"x");
-    EXPECT_EQ(std::filesystem::file_size(LogPath()), c.deleted ? Stamp().size() + 3 : c.size + Stamp().size() + 3)
+    EXPECT_EQ(std::filesystem::file_size(LogPath()), c.rotated ? Stamp().size() + 3 : c.size + Stamp().size() + 3)
         << c.size;
+    EXPECT_EQ(std::filesystem::file_size(old), c.rotated ? c.size : 18u) << c.size;
+    EXPECT_EQ(log.OldLogFilePath(), old.u16string());
   }
+}
+
+// Another host writing a line holds the file: the rotation waits for it.
+TEST_F(LogWriterTest, RotationWaitsForAWriter) {
+  WriteFileBytes(LogPath(), "");
+  std::filesystem::resize_file(LogPath(), kLogSizeLimit + 1);
+  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  ASSERT_TRUE(held.file);
+  std::thread release([&] {
+    platform.Sleep(std::chrono::milliseconds(100));
+    held.file.reset();
+  });
+  TLogFile log(platform);
+  release.join();
+  EXPECT_FALSE(std::filesystem::exists(LogPath()));
+  EXPECT_EQ(std::filesystem::file_size(LogPath().parent_path() / "PelliportLog.old.txt"), kLogSizeLimit + 1);
+  EXPECT_GT(log.WaitedMs(), 0u);
 }
 
 TEST_F(LogWriterTest, CtrlZInTheLastBytesCutsTheFile) {
@@ -123,6 +146,44 @@ TEST_F(LogWriterTest, WaitsForAnotherWriterInsteadOfDroppingTheLine) {
   held.file.reset();
   writer.join();
   EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n" + Stamp() + "second\r\n");
+}
+
+// The waiting of one run has one budget, taken from the clock: once it is
+// used up, a line that cannot be written is dropped at once.
+TEST_F(LogWriterTest, WaitingHasOneBudgetPerRun) {
+  TLogFile log(platform);
+  log.WriteToLogFile(u"first");
+  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  ASSERT_TRUE(held.file);
+  const auto start = std::chrono::steady_clock::now();
+  log.WriteToLogFile(u"second");
+  const auto afterFirstWait = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20; ++i) log.WriteToLogFile(u"more");
+  const auto end = std::chrono::steady_clock::now();
+  held.file.reset();
+  EXPECT_GE(afterFirstWait - start, std::chrono::milliseconds(kLogWaitBudgetMs - 20));
+  EXPECT_LT(end - afterFirstWait, std::chrono::milliseconds(500)) << "no more waiting";
+  EXPECT_EQ(log.WaitedMs(), kLogWaitBudgetMs);
+  log.WriteToLogFile(u"free again");
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n" + Stamp() + "free again\r\n");
+}
+
+// A line is written whole or not at all: what a failed write left of it is
+// cut off, and the next line starts where it would have.
+TEST_F(LogWriterTest, AFailedWriteLeavesNoPartOfTheLine) {
+  using testing::FsCall;
+  TLogFile log(platform);
+  log.WriteToLogFile(u"first");
+  for (const bool shortWrite : {true, false}) {
+    testing::FsFault fault{FsCall::Write, 1, false, shortWrite, u"No space left on device", testing::FaultScope::TheLogOnly};
+    platform.faults = {fault};
+    platform.fsCalls = {};
+    log.WriteToLogFile(u"lost line that is long enough to be cut in the middle");
+    EXPECT_EQ(platform.FsCalls(FsCall::Write), 1);
+  }
+  platform.faults.clear();
+  log.WriteToLogFile(u"third");
+  EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n" + Stamp() + "third\r\n");
 }
 
 TEST(LogCtrlZCut, KeepsEverythingBeforeTheFirstCtrlZOfTheTail) {

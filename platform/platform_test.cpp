@@ -31,7 +31,7 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
   ScratchFolder scratch;
   std::set<std::u16string> names;
   for (int i = 0; i < 50; ++i) {
-    const std::u16string name = P().CreateUniqueFile(scratch.U16());
+    const std::u16string name = P().CreateUniqueFile(scratch.U16()).name;
     ASSERT_FALSE(name.empty());
     EXPECT_TRUE(names.insert(name).second) << "name handed out twice";
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(name)));
@@ -52,7 +52,7 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
 TEST(PlatformNames, NoUniqueFileInAMissingFolder) {
   ScratchFolder scratch;
   const auto missing = (scratch.Path() / "missing").u16string();
-  const std::u16string name = P().CreateUniqueFile(missing);
+  const std::u16string name = P().CreateUniqueFile(missing).name;
   if (!name.empty()) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(name)));
   }
@@ -87,6 +87,73 @@ TEST(PlatformText, Windows1252BestFit) {
   };
   for (const auto& c : cases) EXPECT_EQ(P().FromUnicode(c.text, 1252), c.bytes) << EncodeUtf8(c.text);
   EXPECT_EQ(P().FromUnicode(u"\u00e4", 65001), "\xC3\xA4");
+}
+
+// No unique file without a folder (GetTempFileNameW would use the current
+// folder), and none whose name would not fit: nothing is created then.
+TEST(PlatformNames, NoUniqueFileWithoutAFolderOrWhenTheNameDoesNotFit) {
+  ScratchFolder scratch;
+  const auto before = testing::ListFolder(std::filesystem::current_path());
+  const UniqueFileResult none = P().CreateUniqueFile(u"");
+  EXPECT_EQ(none.name, u"");
+  EXPECT_FALSE(none.errorText.empty());
+  EXPECT_EQ(testing::ListFolder(std::filesystem::current_path()), before);
+
+  // A folder name as long as a name may be: no room for the file's own
+  // (the POSIX tests try it with a folder that exists).
+  std::u16string folder = scratch.U16();
+  folder += P().PathSeparator();
+  folder += std::u16string(kMaxUniqueNameLength - folder.size(), u'f');
+  const UniqueFileResult tooLong = P().CreateUniqueFile(folder);
+  EXPECT_EQ(tooLong.name, u"");
+  EXPECT_FALSE(tooLong.errorText.empty());
+  EXPECT_TRUE(testing::ListFolder(scratch.Path()).empty());
+}
+
+TEST(PlatformFiles, FolderIsNewOrReportedAsExisting) {
+  ScratchFolder scratch;
+  const auto folder = (scratch.Path() / "w").u16string();
+  EXPECT_EQ(P().CreateDirectory(folder).result, CreateDirectoryResult::Created);
+  const CreateDirectoryOutcome again = P().CreateDirectory(folder);
+  EXPECT_EQ(again.result, CreateDirectoryResult::AlreadyExists);
+  EXPECT_FALSE(again.errorText.empty());
+  const CreateDirectoryOutcome missing = P().CreateDirectory((scratch.Path() / "no" / "w").u16string());
+  EXPECT_EQ(missing.result, CreateDirectoryResult::Failed);
+  EXPECT_FALSE(missing.errorText.empty());
+}
+
+// The log's generation: only a file over the limit moves, replacing an older
+// one; a file that another process holds is busy.
+TEST(PlatformFiles, RenameIfLarger) {
+  ScratchFolder scratch;
+  const auto path = (scratch.Path() / "log.txt").u16string();
+  const auto old = (scratch.Path() / "log.old.txt").u16string();
+  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Kept);
+  WriteFileBytes(std::filesystem::path(path), "1234");
+  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Kept);
+  WriteFileBytes(std::filesystem::path(old), "older");
+  WriteFileBytes(std::filesystem::path(path), "12345");
+  {
+    OpenResult held = P().OpenFile(path, OpenMode::OpenAlways);
+    ASSERT_TRUE(held.file);
+    EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Busy);
+  }
+  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Rotated);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path)));
+  EXPECT_EQ(testing::ReadFileBytes(std::filesystem::path(old)), "12345");
+}
+
+// Write failures and their reasons come from the system.
+TEST(PlatformFiles, WritesAndClose) {
+  ScratchFolder scratch;
+  const auto path = (scratch.Path() / "f.tmp").u16string();
+  OpenResult opened = P().OpenFile(path, OpenMode::CreateAlways);
+  ASSERT_TRUE(opened.file);
+  const std::uint8_t bytes[] = {'a', 'b'};
+  EXPECT_TRUE(opened.file->Append(bytes));
+  EXPECT_TRUE(opened.file->Close());
+  EXPECT_TRUE(opened.file->Close()) << "closing twice does nothing";
+  EXPECT_EQ(testing::ReadFileBytes(std::filesystem::path(path)), "ab");
 }
 
 TEST(PlatformFiles, FindFileSizeReportsSizesBeyond32Bits) {

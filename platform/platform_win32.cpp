@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/command_line.h"
@@ -121,10 +122,15 @@ std::size_t Utf8PieceEnd(std::string_view bytes, std::size_t start) {
 class Win32File final : public File {
  public:
   explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override {
+    if (handle_ != INVALID_HANDLE_VALUE) ::CloseHandle(handle_);
+  }
+  Win32File(const Win32File&) = delete;
+  Win32File& operator=(const Win32File&) = delete;
 
   std::optional<std::uint64_t> Size() override {
     LARGE_INTEGER size {};
-    if (!::GetFileSizeEx(handle_.Get(), &size)) return std::nullopt;
+    if (!::GetFileSizeEx(handle_, &size)) return Failed(std::nullopt);
     return static_cast<std::uint64_t>(size.QuadPart);
   }
 
@@ -134,30 +140,57 @@ class Win32File final : public File {
     while (done < into.size()) {
       DWORD read = 0;
       const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(into.size() - done, 1u << 30));
-      if (!::ReadFile(handle_.Get(), into.data() + done, piece, &read, nullptr) || read == 0) {
-        return false;
-      }
+      if (!::ReadFile(handle_, into.data() + done, piece, &read, nullptr)) return Failed(false);
+      if (read == 0) return false;
       done += read;
     }
     return true;
   }
 
   bool Truncate(std::uint64_t size) override {
-    return Seek(static_cast<LONGLONG>(size), FILE_BEGIN) && ::SetEndOfFile(handle_.Get());
+    return Seek(static_cast<LONGLONG>(size), FILE_BEGIN) && (::SetEndOfFile(handle_) || Failed(false));
   }
 
   bool Append(std::span<const std::uint8_t> bytes) override {
-    return Seek(0, FILE_END) && WriteAll(handle_.Get(), bytes.data(), bytes.size());
+    if (!Seek(0, FILE_END)) return false;
+    const std::uint8_t* data = bytes.data();
+    std::size_t size = bytes.size();
+    while (size > 0) {
+      DWORD written = 0;
+      const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30));
+      if (!::WriteFile(handle_, data, piece, &written, nullptr)) return Failed(false);
+      if (written == 0) {
+        error_ = ERROR_DISK_FULL;
+        return false;
+      }
+      data += written;
+      size -= written;
+    }
+    return true;
   }
 
+  bool Close() override {
+    const HANDLE handle = std::exchange(handle_, INVALID_HANDLE_VALUE);
+    return handle == INVALID_HANDLE_VALUE || ::CloseHandle(handle) || Failed(false);
+  }
+
+  std::u16string ErrorText() const override { return SystemErrorText(error_); }
+
  private:
+  template <typename T>
+  T Failed(T result) {
+    error_ = ::GetLastError();
+    return result;
+  }
+
   bool Seek(LONGLONG offset, DWORD from) {
     LARGE_INTEGER distance {};
     distance.QuadPart = offset;
-    return ::SetFilePointerEx(handle_.Get(), distance, nullptr, from) != 0;
+    return ::SetFilePointerEx(handle_, distance, nullptr, from) != 0 || Failed(false);
   }
 
-  UniqueHandle handle_;
+  HANDLE handle_;
+  DWORD error_ = ERROR_SUCCESS;
 };
 
 class Win32Platform final : public Platform {
@@ -325,17 +358,35 @@ class Win32Platform final : public Platform {
     return ::DeleteFileW(Wide(path).c_str()) != 0;
   }
 
-  CreateDirectoryResult CreateDirectory(std::u16string_view path) override {
-    if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) return CreateDirectoryResult::Created;
-    return ::GetLastError() == ERROR_ALREADY_EXISTS ? CreateDirectoryResult::AlreadyExists
-                                                    : CreateDirectoryResult::Failed;
+  CreateDirectoryOutcome CreateDirectory(std::u16string_view path) override {
+    CreateDirectoryOutcome outcome;
+    if (::CreateDirectoryW(Wide(path).c_str(), nullptr)) {
+      outcome.result = CreateDirectoryResult::Created;
+      return outcome;
+    }
+    const DWORD error = ::GetLastError();
+    outcome.result = error == ERROR_ALREADY_EXISTS ? CreateDirectoryResult::AlreadyExists
+                                                   : CreateDirectoryResult::Failed;
+    outcome.errorText = SystemErrorText(error);
+    return outcome;
   }
 
-  std::u16string CreateUniqueFile(std::u16string_view folder) override {
+  UniqueFileResult CreateUniqueFile(std::u16string_view folder) override {
+    UniqueFileResult result;
+    // An empty folder would make GetTempFileNameW create the file in the
+    // current folder.
+    if (folder.empty()) {
+      result.errorText = SystemErrorText(ERROR_PATH_NOT_FOUND);
+      return result;
+    }
     wchar_t buffer[MAX_PATH + 1] = {};
     // An empty prefix: the name is the folder, the number and ".tmp".
-    if (::GetTempFileNameW(Wide(folder).c_str(), L"", 0, buffer) == 0) return {};
-    return UpToNul(buffer, std::size(buffer));
+    if (::GetTempFileNameW(Wide(folder).c_str(), L"", 0, buffer) == 0) {
+      result.errorText = SystemErrorText(::GetLastError());
+      return result;
+    }
+    result.name = UpToNul(buffer, std::size(buffer));
+    return result;
   }
 
   OpenResult OpenFile(std::u16string_view path, OpenMode mode) override {
@@ -354,6 +405,35 @@ class Win32Platform final : public Platform {
     }
     result.file = std::make_unique<Win32File>(handle);
     return result;
+  }
+
+  RotateResult RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
+                                  std::u16string_view newPath) override {
+    // Opened for deletion with sharing for reading only: while a writer holds
+    // the file this fails (busy), and while it is held here no writer opens
+    // it. Size and rename go through the same handle.
+    const UniqueHandle file(::CreateFileW(Wide(path).c_str(), GENERIC_READ | DELETE, FILE_SHARE_READ,
+                                          nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.Valid()) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_FILE_NOT_FOUND) return RotateResult::Kept;
+      return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? RotateResult::Busy
+                                                                               : RotateResult::Failed;
+    }
+    LARGE_INTEGER size {};
+    if (!::GetFileSizeEx(file.Get(), &size)) return RotateResult::Failed;
+    if (static_cast<std::uint64_t>(size.QuadPart) <= limit) return RotateResult::Kept;
+    const std::wstring target = Wide(newPath);
+    std::vector<std::uint8_t> info(sizeof(FILE_RENAME_INFO) + (target.size() + 1) * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(info.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+    std::memcpy(rename->FileName, target.c_str(), (target.size() + 1) * sizeof(wchar_t));
+    if (!::SetFileInformationByHandle(file.Get(), FileRenameInfo, rename, static_cast<DWORD>(info.size()))) {
+      return ::GetLastError() == ERROR_SHARING_VIOLATION ? RotateResult::Busy : RotateResult::Failed;
+    }
+    return RotateResult::Rotated;
   }
 
   std::u16string ReadProfileString(std::u16string_view path, std::u16string_view section,

@@ -15,8 +15,9 @@ packages=(
   nlohmann-json3-dev rapidjson-dev
   # Windows build (mingw-w64 for i686) and its tests under 32-bit Wine, which
   # the tests of the install scripts for Windows use too; dpkg-dev for
-  # fetching libjpeg's source
-  g++-mingw-w64-i686 wine wine32:i386 dpkg-dev
+  # fetching libjpeg's source. Where the kernel runs no 32-bit code, the tests
+  # run on a 64-bit build under 64-bit Wine (tools/build-windows.sh).
+  g++-mingw-w64-i686 g++-mingw-w64-x86-64-posix wine wine32:i386 wine64 dpkg-dev
 )
 # ... and the npm package ws, run with Node.js (kept when it is already there)
 command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)

@@ -9,8 +9,9 @@ set -euo pipefail
 export WINEPREFIX="$(realpath -m "$1")"
 shift
 export WINEDEBUG=-all
-# A 32-bit prefix: the programs are 32-bit, and no 64-bit Wine is needed.
-export WINEARCH=win32
+here="$(dirname "$(realpath "$0")")"
+# The prefix's kind follows the programs: 32-bit for the i686 build, 64-bit
+# for the x86_64 build (tools/wine.sh chooses when WINEARCH is not set).
 # No Wine helpers (Mono, Gecko) asked for.
 export WINEDLLOVERRIDES="mscoree,mshtml=${WINEDLLOVERRIDES:+;$WINEDLLOVERRIDES}"
 # No display: message boxes return at once instead of waiting for a click.
@@ -20,10 +21,10 @@ if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
-      wineboot --init >/dev/null 2>&1 </dev/null
+      "$here/wine.sh" wineboot --init >/dev/null 2>&1 </dev/null
       wineserver --wait
       touch "$WINEPREFIX/.pelliport-ready"
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
-[ $# -eq 0 ] || exec wine "$@"
+[ $# -eq 0 ] || exec "$here/wine.sh" "$@"

@@ -29,13 +29,15 @@ KEYS = {
 }
 SKIPPED = 77
 ENVIRONMENT = {}
+# `wine` with the loader this machine can execute (32-bit, else 64-bit).
+WINE = str(HERE.parent.parent / "tools" / "wine.sh")
 
 
 def wine(*args, cwd=None):
     # Output goes through files, not pipes: Wine's background processes, which
     # the first run starts, inherit the output handles and would hold a pipe open.
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        returncode = subprocess.run(["wine", *args], cwd=cwd, env=ENVIRONMENT, stdin=subprocess.DEVNULL,
+        returncode = subprocess.run([WINE, *args], cwd=cwd, env=ENVIRONMENT, stdin=subprocess.DEVNULL,
                                     stdout=out, stderr=err, timeout=120).returncode
         out.seek(0)
         err.seek(0)
@@ -214,7 +216,7 @@ def main():
         "WINEDLLOVERRIDES": "mscoree,mshtml=",
     })
     ENVIRONMENT.pop("DISPLAY", None)
-    boot = subprocess.run(["wineboot", "--init"], env=ENVIRONMENT, stdin=subprocess.DEVNULL,
+    boot = subprocess.run([WINE, "wineboot", "--init"], env=ENVIRONMENT, stdin=subprocess.DEVNULL,
                           stdout=subprocess.DEVNULL, timeout=300)
     if boot.returncode != 0:
         return 1

@@ -5,6 +5,7 @@
 // output are in memory.
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -22,6 +23,34 @@ struct RecordedBox {
 struct RecordedLaunch {
   std::u16string program;
   std::u16string argument;
+};
+
+// The file-system calls that a test can make fail.
+enum class FsCall {
+  Create,           // OpenFile, either mode
+  ExclusiveCreate,  // CreateUniqueFile
+  Write,            // File::Append
+  Close,            // File::Close
+  FolderCreate,     // CreateDirectory
+  Rename,           // RenameFileIfLarger
+  Delete,           // DeleteFile
+};
+inline constexpr std::size_t kFsCallKinds = 7;
+const char* FsCallName(FsCall call);
+
+// Which files a fault concerns.
+enum class FaultScope { AllButTheLog, Everything, TheLogOnly };
+
+// Makes the N-th call of a kind fail with the given system text, the way the
+// system reports it (a write may put part of its bytes into the file first).
+struct FsFault {
+  FsCall call = FsCall::Write;
+  int nth = 1;               // counted from 1
+  bool fromThenOn = false;   // every later call fails as well (a full disk)
+  bool shortWrite = false;   // Write: half of the bytes reach the file first
+  std::u16string errorText = u"No space left on device";
+  // Calls outside the scope are neither counted nor failed.
+  FaultScope scope = FaultScope::AllButTheLog;
 };
 
 class FakePlatform : public Platform {
@@ -45,8 +74,15 @@ class FakePlatform : public Platform {
   // When set, upper-casing fails with this error (a failure inside a request's handling).
   std::optional<std::pair<std::u16string, std::u16string>> upperCaseFailure;
 
+  // File-system faults (see FsFault).
+  std::vector<FsFault> faults;
+
   // What happened.
   std::vector<RecordedBox> boxes;
+  // Calls per kind, as the faults count them (the log's calls are counted
+  // only for a fault whose scope takes them in).
+  std::array<int, kFsCallKinds> fsCalls {};
+  int FsCalls(FsCall call) const { return fsCalls[static_cast<std::size_t>(call)]; }
   std::vector<RecordedLaunch> launches;
   std::string stdoutBytes;
   std::u16string stderrText;
@@ -75,10 +111,12 @@ class FakePlatform : public Platform {
   char16_t PathSeparator() override { return real_.PathSeparator(); }
   std::optional<std::uint64_t> FindFileSize(std::u16string_view path) override { return real_.FindFileSize(path); }
   bool FileExists(std::u16string_view path) override { return real_.FileExists(path); }
-  bool DeleteFile(std::u16string_view path) override { return real_.DeleteFile(path); }
-  CreateDirectoryResult CreateDirectory(std::u16string_view path) override { return real_.CreateDirectory(path); }
-  std::u16string CreateUniqueFile(std::u16string_view folder) override { return real_.CreateUniqueFile(folder); }
-  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override { return real_.OpenFile(path, mode); }
+  bool DeleteFile(std::u16string_view path) override;
+  CreateDirectoryOutcome CreateDirectory(std::u16string_view path) override;
+  UniqueFileResult CreateUniqueFile(std::u16string_view folder) override;
+  OpenResult OpenFile(std::u16string_view path, OpenMode mode) override;
+  RotateResult RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
+                                  std::u16string_view newPath) override;
   std::u16string ReadProfileString(std::u16string_view path, std::u16string_view section,
                                    std::u16string_view key, std::u16string_view def) override {
     return real_.ReadProfileString(path, section, key, def);
@@ -104,7 +142,13 @@ class FakePlatform : public Platform {
   PortSetting ReadPortSetting() override { return portSetting ? *portSetting : real_.ReadPortSetting(); }
   std::unique_ptr<TcpSocket> CreateTcpSocket() override { return real_.CreateTcpSocket(); }
 
+ protected:
+  // Counts the call; the fault to report when this call is one that fails.
+  const FsFault* Fault(FsCall call, std::u16string_view path);
+
  private:
+  class FaultyFile;
+
   Platform& real_;
   std::size_t stdinPos_ = 0;
 };

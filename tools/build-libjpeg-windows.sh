@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
-# Builds libjpeg (API version 62) for 32-bit Windows from the source of
-# Debian's libjpeg-turbo package, as a static library, into build/libjpeg-i686
-# where cmake/toolchain-mingw-i686.cmake finds it. Does nothing when that
-# version is already there. Needs a deb-src entry (tools/setup.sh adds it).
+# Builds libjpeg (API version 62) for Windows from the source of Debian's
+# libjpeg-turbo package, as a static library, into build/libjpeg-<arch> where
+# cmake/toolchain-mingw.cmake finds it. Does nothing when that version is
+# already there. Needs a deb-src entry (tools/setup.sh adds it).
+#   tools/build-libjpeg-windows.sh [i686|x86_64]     (default i686, the product)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root="$PWD"
-prefix="$root/build/libjpeg-i686"
-work="$root/build/libjpeg-i686-source"
+arch="${1:-i686}"
+case "$arch" in i686|x86_64) ;; *) echo "unknown architecture: $arch" >&2; exit 2 ;; esac
+prefix="$root/build/libjpeg-$arch"
+work="$root/build/libjpeg-$arch-source"
 
 version="$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V | tail -n 1)"
 [ -n "$version" ] || { echo "no source of libjpeg-turbo known to apt: run tools/setup.sh" >&2; exit 1; }
@@ -17,7 +20,7 @@ version="$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V 
 cflags="-O2 -fexceptions"
 stamp="$version $cflags"
 if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$stamp" ]; then
-  echo "libjpeg $version for i686 is already built in $prefix"
+  echo "libjpeg $version for $arch is already built in $prefix"
   exit 0
 fi
 
@@ -31,7 +34,7 @@ dpkg-source --no-check -x "$dsc" "$work/src" >/dev/null
 # API version 62 is the default (no WITH_JPEG7/WITH_JPEG8); no SIMD, so no
 # assembler is needed; only the static libjpeg, no TurboJPEG.
 cmake -S "$work/src" -B "$work/build" -G Ninja \
-  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-i686.cmake" \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
   -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS="$cflags" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
@@ -46,4 +49,4 @@ cp "$work/build/jconfig.h" "$work/src/jpeglib.h" "$work/src/jmorecfg.h" "$work/s
    "$prefix/include/"
 echo "$stamp" >"$prefix/stamp"
 rm -rf "$work"
-echo "libjpeg $version for i686 built into $prefix"
+echo "libjpeg $version for $arch built into $prefix"

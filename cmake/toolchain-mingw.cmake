@@ -1,0 +1,41 @@
+# Cross build of the Windows program with mingw-w64, tested under Wine. Used
+# through toolchain-mingw-i686.cmake (the product, 32-bit) or
+# toolchain-mingw-x86_64.cmake (the same sources as a 64-bit program, for
+# machines that run only 64-bit Wine), which set PELLIPORT_MINGW_ARCH.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${PELLIPORT_MINGW_ARCH})
+
+# The posix flavour of the compiler has std::thread.
+set(PELLIPORT_MINGW_TRIPLET ${PELLIPORT_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_C_COMPILER ${PELLIPORT_MINGW_TRIPLET}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${PELLIPORT_MINGW_TRIPLET}-g++-posix)
+set(CMAKE_RC_COMPILER ${PELLIPORT_MINGW_TRIPLET}-windres)
+
+# SSE2, which every Windows since Windows 8 requires of the processor: the
+# text scanning works on 128-bit vectors.
+set(CMAKE_C_FLAGS_INIT "-msse2")
+set(CMAKE_CXX_FLAGS_INIT "-msse2")
+
+# Libraries for Windows: the compiler's own, and libjpeg as
+# tools/build-libjpeg-windows.sh installs it, so that find_package(JPEG) finds
+# it here as it finds Debian's package in the native build.
+get_filename_component(PELLIPORT_SOURCE_ROOT "${CMAKE_CURRENT_LIST_DIR}/.." ABSOLUTE)
+set(PELLIPORT_LIBJPEG_PREFIX "${PELLIPORT_SOURCE_ROOT}/build/libjpeg-${PELLIPORT_MINGW_ARCH}"
+    CACHE PATH "Where the Windows build of libjpeg is installed")
+set(CMAKE_FIND_ROOT_PATH /usr/${PELLIPORT_MINGW_TRIPLET} ${PELLIPORT_LIBJPEG_PREFIX})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+# Test programs run under Wine of their own width, with a Wine prefix of the
+# build's own.
+if(PELLIPORT_MINGW_ARCH STREQUAL "x86_64")
+  set(PELLIPORT_WINEARCH win64)
+else()
+  set(PELLIPORT_WINEARCH win32)
+endif()
+if(CMAKE_BINARY_DIR)
+  set(CMAKE_CROSSCOMPILING_EMULATOR
+      "env;WINEARCH=${PELLIPORT_WINEARCH};${PELLIPORT_SOURCE_ROOT}/tools/wine-run.sh;${CMAKE_BINARY_DIR}/wine")
+endif()
