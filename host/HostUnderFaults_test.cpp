@@ -170,6 +170,9 @@ TEST_F(HostUnderFaults, EveryLostNotificationIsLoggedWithItsReason) {
 // reset lands (before Connected, before the write, during it or after it),
 // the notification is never taken as sent.
 TEST_F(HostUnderFaults, ResetAfterTheAnswerIsNeverTakenAsSent) {
+#ifdef _WIN32
+  GTEST_SKIP() << "Wine's sockets close without a reset, whatever the linger option says";
+#endif
   constexpr int kRuns = 20;
   HostSandbox& sandbox = Fresh("reset");
   ScriptedServer server(
