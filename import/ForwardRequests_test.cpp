@@ -184,7 +184,10 @@ TEST_F(NotificationTest, DesktopApplicationNotRunningShowsOneBoxBeforeTheClosing
   const int notConnected = LogIndex("[InformOrvanta] |_NOT Connected!");
   const int done = LogIndex("[InformOrvanta] |_Done!");
   ASSERT_GE(notConnected, 0);
-  EXPECT_EQ(done, notConnected + 1);
+  // The reason follows, before the box and the closing line.
+  EXPECT_EQ(done, notConnected + 2);
+  const std::string reason = LogTexts()[static_cast<std::size_t>(notConnected) + 1];
+  EXPECT_EQ(reason.rfind("[InformOrvanta.InformServer]ENotDelivered: No connection: ", 0), 0u) << reason;
   EXPECT_EQ(platform.boxes[0].logLinesBefore, static_cast<std::size_t>(done));
 }
 

@@ -12,6 +12,8 @@ namespace pelliport {
 namespace {
 
 constexpr std::int32_t kDefaultPort = 5414;
+// The kind of the error line of every notification that did not arrive.
+constexpr std::u16string_view kNotDeliveredKind = u"ENotDelivered";
 
 std::u16string Decimal(std::int64_t value) { return U16(std::to_string(value)); }
 
@@ -61,9 +63,10 @@ std::int32_t TOrvantaImport::iGetServerPort() {
 
 bool TOrvantaImport::InformServer(std::int32_t port, std::u16string_view text) {
   bool sent = false;
+  std::unique_ptr<TWSClient> client;
   try {
     Log(u"[InformOrvanta] |_InitClient(Port=" + Decimal(port) + u")");
-    const std::unique_ptr<TWSClient> client = TWSClient::InitClient(platform_, port);
+    client = TWSClient::InitClient(platform_, port);
     if (client) {
       Log(u"[InformOrvanta] |_Connect");
       if (client->Connected()) {
@@ -78,6 +81,15 @@ bool TOrvantaImport::InformServer(std::int32_t port, std::u16string_view text) {
     const auto failure = DescribeCurrentFailure();
     LogError(u"[InformOrvanta.InformServer]", failure.kind, failure.message);
     sent = false;
+  }
+  // A notification that did not arrive is never left looking sent: the
+  // reason goes to the log before the caller's box.
+  if (!sent) {
+    try {
+      LogError(u"[InformOrvanta.InformServer]", kNotDeliveredKind,
+               client ? client->NotDeliveredReason() : u"No client");
+    } catch (...) {
+    }
   }
   return sent;
 }

@@ -32,9 +32,14 @@ class TWSClient {
   // Connected, whether or not the handshake answer has been accepted.
   bool Connected();
   // Sends the text as one text message, then disconnects. True only when
-  // the frame was written after an accepted handshake. Throws
+  // the frame was written after an accepted handshake, within
+  // WebSocketClient::kSendBound, and the server did not reset the
+  // connection before it had read it. Throws
   // HostError("Exception", "Not connected") when not connected.
   bool SendMessage(std::u16string_view sMessage);
+  // Why the message did not reach the server, for the log: after a
+  // connection that failed, or a SendMessage that failed or answered false.
+  std::u16string NotDeliveredReason() const;
   // Deactivates the WebSocket client and releases it.
   void Disconnect();
   // Does nothing: the caller shows its own box.
@@ -44,6 +49,7 @@ class TWSClient {
   explicit TWSClient(std::unique_ptr<websocket::WebSocketClient> client);
 
   std::unique_ptr<websocket::WebSocketClient> FWSClient;
+  std::u16string notDelivered_;  // set by SendMessage when the message was not delivered
 };
 
 }  // namespace pelliport

@@ -227,10 +227,22 @@ class Win32Platform final : public Platform {
   }
 
   void WriteStderr(std::u16string_view text) override {
-    // In the ANSI code page, as the error reply is.
+    const HANDLE error = StandardHandle(STD_ERROR_HANDLE);
+    if (error == nullptr) return;
+    // A console shows Unicode as it is; converted to a code page, umlauts
+    // would come out in the wrong one.
+    if (DWORD mode = 0; ::GetConsoleMode(error, &mode)) {
+      for (std::size_t done = 0; done < text.size();) {
+        DWORD written = 0;
+        const DWORD piece = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 16384));
+        if (!::WriteConsoleW(error, text.data() + done, piece, &written, nullptr) || written == 0) return;
+        done += written;
+      }
+      return;
+    }
+    // A pipe or file gets the ANSI code page, as the error reply does.
     const std::string bytes = FromUnicode(text, AnsiCodePage());
-    WriteAll(StandardHandle(STD_ERROR_HANDLE), reinterpret_cast<const std::uint8_t*>(bytes.data()),
-             bytes.size());
+    WriteAll(error, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
 
   bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) override {
@@ -500,7 +512,11 @@ class Win32Platform final : public Platform {
   }
 
   void ShowErrorBox(std::u16string_view caption, std::u16string_view text) override {
-    ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(), MB_ICONERROR | MB_OK);
+    // The browser started the host in the background: without being brought
+    // to the front and kept there, the box can open behind the browser and
+    // the host would wait for a box nobody sees.
+    ::MessageBoxW(nullptr, Wide(text).c_str(), Wide(caption).c_str(),
+                  MB_ICONERROR | MB_OK | MB_SETFOREGROUND | MB_TOPMOST);
   }
 
   void InitializeCom() override { ::CoInitialize(nullptr); }
@@ -508,8 +524,25 @@ class Win32Platform final : public Platform {
   void LaunchViewer(std::u16string_view program, std::u16string_view argument) override {
     // The path goes over as exactly one argument, blanks and all.
     const std::wstring parameters = Wide(QuoteCommandLineArgument(argument));
+    // The browser's pipes are the host's standard handles, created
+    // inheritable for the host. Whether the shell starts a program with
+    // handle inheritance or with the caller's standard handles depends on
+    // the shell and the program's kind; a viewer that got them would keep
+    // the browser's pipes open after the host has ended and could read what
+    // the browser writes. So they are not inheritable, and not the caller's
+    // standard handles while the shell starts the viewer.
+    const DWORD kinds[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
+    HANDLE saved[3] = {};
+    for (int i = 0; i < 3; ++i) {
+      saved[i] = ::GetStdHandle(kinds[i]);
+      if (saved[i] != nullptr && saved[i] != INVALID_HANDLE_VALUE) {
+        ::SetHandleInformation(saved[i], HANDLE_FLAG_INHERIT, 0);
+      }
+      ::SetStdHandle(kinds[i], nullptr);
+    }
     ::ShellExecuteW(nullptr, L"open", Wide(program).c_str(),
                     argument.empty() ? nullptr : parameters.c_str(), nullptr, SW_SHOWNORMAL);
+    for (int i = 0; i < 3; ++i) ::SetStdHandle(kinds[i], saved[i]);
   }
 
   std::optional<std::u16string> ComputerName() override {

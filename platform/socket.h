@@ -15,6 +15,7 @@ namespace pelliport {
 // Empty text: success; otherwise the system's text for the failure.
 struct SocketStatus {
   std::u16string error;
+  bool timedOut = false;  // a send that did not finish by its deadline
   bool Ok() const { return error.empty(); }
 };
 
@@ -38,8 +39,12 @@ class TcpSocket {
   // Nagle's algorithm off and connects to 127.0.0.1 and the port. Blocks
   // until the system completes or refuses the connection.
   virtual SocketStatus ConnectLoopback(std::uint16_t port) = 0;
-  // Sends all bytes, repeating the send call until all are taken.
-  virtual SocketStatus SendAll(std::span<const std::uint8_t> bytes) = 0;
+  // Sends all bytes, repeating the send call until all are taken, but
+  // never past the deadline: a peer that stops reading cannot hold the
+  // sender. A send cut off by the deadline fails with `timedOut` set; the
+  // connection is then of no further use.
+  virtual SocketStatus SendAll(std::span<const std::uint8_t> bytes,
+                               std::chrono::steady_clock::time_point deadline) = 0;
   // Waits until bytes or the end of the stream can be received.
   virtual WaitResult WaitReadable(std::chrono::milliseconds timeout) = 0;
   virtual ReceiveResult Receive(std::span<std::uint8_t> into) = 0;
@@ -48,6 +53,9 @@ class TcpSocket {
   // Ends both directions; a thread waiting for bytes wakes up.
   virtual void ShutdownBoth() = 0;
   virtual void Close() = 0;
+  // Closes the socket so that the peer sees the connection reset (RST)
+  // instead of the end of the stream. For servers that tests run.
+  virtual void Reset() = 0;
   virtual bool IsOpen() const = 0;
 };
 

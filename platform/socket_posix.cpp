@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -73,17 +74,25 @@ class PosixTcpSocket final : public TcpSocket {
     return {};
   }
 
-  SocketStatus SendAll(std::span<const std::uint8_t> bytes) override {
+  SocketStatus SendAll(std::span<const std::uint8_t> bytes,
+                       std::chrono::steady_clock::time_point deadline) override {
     const int fd = fd_;
     if (fd < 0) return {u"Socket is closed"};
     while (!bytes.empty()) {
-      // MSG_NOSIGNAL: a peer that is gone gives EPIPE, not a signal that ends the process.
-      const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        return {ErrorText(errno)};
+      // Without blocking: when the peer's buffers are full, wait for room,
+      // but only until the deadline. MSG_NOSIGNAL: a peer that is gone gives
+      // EPIPE, not a signal that ends the process.
+      const ssize_t n = ::send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n >= 0) {
+        bytes = bytes.subspan(static_cast<std::size_t>(n));
+        continue;
       }
-      bytes = bytes.subspan(static_cast<std::size_t>(n));
+      if (errno == EINTR) continue;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return {ErrorText(errno)};
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left <= std::chrono::milliseconds::zero()) return {u"Send timed out", true};
+      Poll(fd, POLLOUT, std::min(left, std::chrono::milliseconds(1000)));
     }
     return {};
   }
@@ -114,6 +123,14 @@ class PosixTcpSocket final : public TcpSocket {
 
   void Close() override {
     if (const int fd = fd_.exchange(-1); fd >= 0) ::close(fd);
+  }
+
+  void Reset() override {
+    if (const int fd = fd_.exchange(-1); fd >= 0) {
+      const linger abort {1, 0};
+      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+      ::close(fd);
+    }
   }
 
   bool IsOpen() const override { return fd_ >= 0; }

@@ -1,12 +1,32 @@
 // TCP sockets with Windows Sockets 2.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+#include <mstcpip.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
 #include <climits>
 
 #include "platform/socket.h"
+
+// Older mingw-w64 headers lack these; the values are the system's.
+#ifndef WSA_FLAG_NO_HANDLE_INHERIT
+#define WSA_FLAG_NO_HANDLE_INHERIT 0x80
+#endif
+#ifndef SIO_TCP_INITIAL_RTO
+#define SIO_TCP_INITIAL_RTO _WSAIOW(IOC_VENDOR, 17)
+#endif
+#ifndef TCP_INITIAL_RTO_UNSPECIFIED_RTT
+#define TCP_INITIAL_RTO_UNSPECIFIED_RTT ((USHORT)-1)
+#endif
+#ifndef TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS
+#define TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS ((UCHAR)-2)
+typedef struct _TCP_INITIAL_RTO_PARAMETERS {
+  USHORT Rtt;
+  UCHAR MaxSynRetransmissions;
+} TCP_INITIAL_RTO_PARAMETERS;
+#endif
 
 namespace pelliport {
 namespace {
@@ -61,6 +81,33 @@ sockaddr_in LoopbackAddress(std::uint16_t port) {
   return address;
 }
 
+// A socket that no program the host starts inherits. Systems before
+// Windows 7 SP1 refuse the flag; there the handle is made non-inheritable
+// after the fact.
+SOCKET NewStreamSocket() {
+  SOCKET s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0,
+                          WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
+  if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINVAL) {
+    s = ::WSASocketW(AF_INET, SOCK_STREAM, IPPROTO_TCP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+    if (s != INVALID_SOCKET) {
+      ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+    }
+  }
+  return s;
+}
+
+// A refused connect to the loopback address fails at once instead of
+// retrying the SYN for about two seconds. Best effort: systems without the
+// control code connect as before.
+void NoSynRetransmissions(SOCKET s) {
+  TCP_INITIAL_RTO_PARAMETERS parameters {};
+  parameters.Rtt = TCP_INITIAL_RTO_UNSPECIFIED_RTT;
+  parameters.MaxSynRetransmissions = TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS;
+  DWORD returned = 0;
+  ::WSAIoctl(s, SIO_TCP_INITIAL_RTO, &parameters, sizeof parameters, nullptr, 0, &returned, nullptr,
+             nullptr);
+}
+
 WaitResult Select(SOCKET s, std::chrono::milliseconds timeout) {
   fd_set readable;
   FD_ZERO(&readable);
@@ -85,7 +132,7 @@ class Win32TcpSocket final : public TcpSocket {
   SocketStatus ConnectLoopback(std::uint16_t port) override {
     EnsureWinsock();
     Close();
-    const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const SOCKET s = NewStreamSocket();
     if (s == INVALID_SOCKET) return {LastErrorText()};
     socket_ = s;
     sockaddr_in local {};
@@ -99,6 +146,7 @@ class Win32TcpSocket final : public TcpSocket {
       Close();
       return {ErrorText(error)};
     }
+    NoSynRetransmissions(s);
     const sockaddr_in remote = LoopbackAddress(port);
     if (::connect(s, reinterpret_cast<const sockaddr*>(&remote), sizeof remote) == SOCKET_ERROR) {
       const int error = ::WSAGetLastError();
@@ -108,13 +156,25 @@ class Win32TcpSocket final : public TcpSocket {
     return {};
   }
 
-  SocketStatus SendAll(std::span<const std::uint8_t> bytes) override {
+  SocketStatus SendAll(std::span<const std::uint8_t> bytes,
+                       std::chrono::steady_clock::time_point deadline) override {
     const SOCKET s = socket_;
     if (s == INVALID_SOCKET) return {u"Socket is closed"};
     while (!bytes.empty()) {
-      const int piece = static_cast<int>(bytes.size() < INT_MAX ? bytes.size() : INT_MAX);
+      // Each send call may block only for the time that is left. Pieces of
+      // at most 64 KiB keep the amount a timed-out call may have taken small.
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      if (left <= std::chrono::milliseconds::zero()) return {u"Send timed out", true};
+      const DWORD limit = static_cast<DWORD>(std::min<std::int64_t>(left.count(), 60000));
+      ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
+      const int piece = static_cast<int>(std::min<std::size_t>(bytes.size(), 65536));
       const int n = ::send(s, reinterpret_cast<const char*>(bytes.data()), piece, 0);
-      if (n == SOCKET_ERROR) return {LastErrorText()};
+      if (n == SOCKET_ERROR) {
+        const int error = ::WSAGetLastError();
+        if (error == WSAETIMEDOUT) return {u"Send timed out", true};
+        return {ErrorText(error)};
+      }
       bytes = bytes.subspan(static_cast<std::size_t>(n));
     }
     return {};
@@ -145,6 +205,14 @@ class Win32TcpSocket final : public TcpSocket {
 
   void Close() override {
     if (const SOCKET s = socket_.exchange(INVALID_SOCKET); s != INVALID_SOCKET) ::closesocket(s);
+  }
+
+  void Reset() override {
+    if (const SOCKET s = socket_.exchange(INVALID_SOCKET); s != INVALID_SOCKET) {
+      const linger abort {1, 0};
+      ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
+      ::closesocket(s);
+    }
   }
 
   bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
@@ -182,7 +250,7 @@ std::unique_ptr<TcpSocket> CreateSystemTcpSocket() { return std::make_unique<Win
 
 std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string& error) {
   EnsureWinsock();
-  const SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const SOCKET s = NewStreamSocket();
   if (s == INVALID_SOCKET) {
     error = LastErrorText();
     return nullptr;

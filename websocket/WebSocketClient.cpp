@@ -3,6 +3,7 @@
 #include <array>
 #include <atomic>
 
+#include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "platform/utf.h"
@@ -10,6 +11,8 @@
 #include "websocket/Handshake.h"
 
 namespace pelliport::websocket {
+
+using Clock = std::chrono::steady_clock;
 
 // The WebSocket state of one TCP connection. Input and the readers belong to
 // the read thread; writes of both threads go through WriteFrame under the
@@ -21,18 +24,21 @@ class Connection {
 
   TcpSocket& Socket() { return *socket_; }
 
-  // Sends bytes under the write lock. The error text, or empty.
-  std::u16string WriteRaw(std::string_view bytes) {
-    std::lock_guard lock(writeLock_);
-    return WriteLocked(bytes);
+  // Sends bytes under the write lock, lock wait and send together by the
+  // deadline. The outcome, with the error text on failure.
+  SocketStatus WriteRaw(std::string_view bytes, Clock::time_point deadline) {
+    std::unique_lock lock(writeLock_, deadline);
+    if (!lock) return {u"Send timed out", true};
+    return WriteLocked(bytes, deadline);
   }
 
   // Builds one masked frame with a fresh masking key and sends it in one
-  // piece under the write lock. The error text, or empty.
-  std::u16string WriteFrame(Opcode opcode, std::string_view payload) {
-    std::lock_guard lock(writeLock_);
+  // piece under the write lock, by the deadline.
+  SocketStatus WriteFrame(Opcode opcode, std::string_view payload, Clock::time_point deadline) {
+    std::unique_lock lock(writeLock_, deadline);
+    if (!lock) return {u"Send timed out", true};
     const MaskingKey masking = random_.ReseededBytes<4>(ReseedCounter(platform_));
-    return WriteLocked(EncodeMaskedFrame(opcode, payload, masking));
+    return WriteLocked(EncodeMaskedFrame(opcode, payload, masking), deadline);
   }
 
   // Ends the sending direction once a frame being written is complete; no
@@ -43,9 +49,10 @@ class Connection {
     socket_->ShutdownSend();
   }
 
-  // Stops all traffic; a read thread waiting on the socket wakes up.
+  // Stops all traffic; a read thread waiting on the socket and a send
+  // waiting for room wake up. Not under the write lock, which such a send
+  // holds.
   void ShutdownBoth() {
-    std::lock_guard lock(writeLock_);
     sendClosed_ = true;
     socket_->ShutdownBoth();
   }
@@ -74,16 +81,16 @@ class Connection {
   FrameReader frameReader;
 
  private:
-  std::u16string WriteLocked(std::string_view bytes) {
-    if (sendClosed_ || !socket_->IsOpen()) return u"Socket is closed";
-    return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}).error;
+  SocketStatus WriteLocked(std::string_view bytes, Clock::time_point deadline) {
+    if (sendClosed_ || !socket_->IsOpen()) return {u"Socket is closed"};
+    return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, deadline);
   }
 
   std::unique_ptr<TcpSocket> socket_;
   RandomGenerator& random_;
   Platform& platform_;
-  std::mutex writeLock_;
-  bool sendClosed_ = false;  // under writeLock_
+  std::timed_mutex writeLock_;
+  std::atomic<bool> sendClosed_ {false};
 };
 
 namespace {
@@ -91,6 +98,8 @@ namespace {
 std::u16string WriteErrorText(std::u16string_view cause) {
   return u"Error writing message " + std::u16string(cause) + u".";
 }
+
+Clock::time_point SendDeadline() { return Clock::now() + WebSocketClient::kSendBound; }
 
 }  // namespace
 
@@ -126,6 +135,11 @@ void WebSocketClient::Activate() {
   if (Active()) return;
   // The previous connection has ended; its read thread is finishing.
   JoinReadThread();
+  stage_ = EndCause::Stage::Connecting;
+  {
+    std::lock_guard lock(mutex_);
+    ended_.reset();
+  }
 
   if (port_ == 0) {
     ErrorHook(u"A Port is required", nullptr);
@@ -145,15 +159,30 @@ void WebSocketClient::Activate() {
   }
   connection->key = MakeHandshakeKey(random_, ReseedCounter(platform_));
   const std::string request = BuildHandshakeRequest({host_, port_, "/", "", connection->key});
-  if (const std::u16string error = connection->WriteRaw(request); !error.empty()) {
-    ErrorHook(error, connection);
+  if (const SocketStatus status = connection->WriteRaw(request, SendDeadline()); !status.Ok()) {
+    ErrorHook(status.error, connection);
     return;
   }
+  stage_ = EndCause::Stage::Pending;
 
   try {
-    readThread_ = std::thread(&WebSocketClient::ReadLoop, this, connection);
+    readThread_ = std::thread(&WebSocketClient::ReadThread, this, connection);
   } catch (const std::system_error& failure) {
     ErrorHook(DecodeUtf8Lenient(failure.what()), connection);
+  }
+}
+
+void WebSocketClient::ReadThread(std::shared_ptr<Connection> connection) {
+  try {
+    ReadLoop(connection);
+  } catch (...) {
+    // Out of memory, for one: the connection ends, the process goes on.
+    try {
+      const FailureDescription failure = DescribeCurrentFailure();
+      ErrorHook(failure.kind + u": " + failure.message, connection);
+    } catch (...) {
+      Abort(connection);
+    }
   }
 }
 
@@ -173,7 +202,13 @@ void WebSocketClient::ReadLoop(std::shared_ptr<Connection> connection) {
       if (received.count == 0) {
         // The server has closed its side, or the socket failed. Bytes of a
         // frame cut short by this are dropped with the connection.
-        if (!connection->mustDisconnect) Abort(connection);
+        // A reset counts even while the client ends the connection itself:
+        // what it sent last may not have been read.
+        if (!received.error.empty()) RecordEnd(EndCause::Kind::Reset, received.error);
+        if (!connection->mustDisconnect) {
+          RecordEnd(EndCause::Kind::StreamEnded, received.error);
+          Abort(connection);
+        }
         continue;
       }
       connection->Append(buffer.data(), received.count);
@@ -204,6 +239,7 @@ void WebSocketClient::ProcessAnswer(const std::shared_ptr<Connection>& connectio
     std::lock_guard lock(mutex_);
     connection->enabled = true;
   }
+  stage_ = EndCause::Stage::Open;
   changed_.notify_all();
 }
 
@@ -222,9 +258,9 @@ void WebSocketClient::ReadFrames(const std::shared_ptr<Connection>& owner) {
         if (handlers_.onText) handlers_.onText(event.text);
         break;
       case FrameEvent::Kind::Ping:
-        if (const std::u16string error = connection.WriteFrame(Opcode::Pong, event.bytes);
-            !error.empty() && !connection.mustDisconnect) {
-          ErrorHook(WriteErrorText(error), owner);
+        if (const SocketStatus status = connection.WriteFrame(Opcode::Pong, event.bytes, SendDeadline());
+            !status.Ok() && !connection.mustDisconnect) {
+          ErrorHook(WriteErrorText(status.error), owner);
         }
         break;
       case FrameEvent::Kind::Close:
@@ -248,11 +284,31 @@ void WebSocketClient::DrainUntilClosed(Connection& connection) {
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left <= std::chrono::milliseconds::zero()) return;
     if (socket.WaitReadable(left) != WaitResult::Readable) return;
-    if (socket.Receive(buffer).count == 0) return;  // the server has closed, or the socket failed
+    const ReceiveResult received = socket.Receive(buffer);
+    if (received.count == 0) {
+      // The server has closed, or reset the connection: then what the
+      // client sent last may never have been read.
+      if (!received.error.empty()) RecordEnd(EndCause::Kind::Reset, received.error);
+      return;
+    }
   }
 }
 
+void WebSocketClient::RecordEnd(EndCause::Kind kind, std::u16string_view text) noexcept {
+  try {
+    std::lock_guard lock(mutex_);
+    if (!ended_) ended_ = EndCause {stage_, kind, std::u16string(text)};
+  } catch (...) {
+  }
+}
+
+std::optional<EndCause> WebSocketClient::Ended() const {
+  std::lock_guard lock(mutex_);
+  return ended_;
+}
+
 void WebSocketClient::ErrorHook(std::u16string_view text, const std::shared_ptr<Connection>& connection) {
+  RecordEnd(EndCause::Kind::Error, text);
   try {
     if (handlers_.onError) handlers_.onError(text);
   } catch (...) {
@@ -285,8 +341,11 @@ bool WebSocketClient::WaitForAnswer(std::chrono::milliseconds bound) {
 bool WebSocketClient::WriteData(std::u16string_view text) {
   const auto connection = Current();
   if (!connection || !connection->enabled) return false;
-  if (const std::u16string error = connection->WriteFrame(Opcode::Text, EncodeUtf8(text)); !error.empty()) {
-    ErrorHook(WriteErrorText(error), connection);
+  const Clock::time_point deadline = SendDeadline();
+  if (const SocketStatus status = connection->WriteFrame(Opcode::Text, EncodeUtf8(text), deadline); !status.Ok()) {
+    RecordEnd(status.timedOut ? EndCause::Kind::SendTimedOut : EndCause::Kind::WriteFailed,
+              WriteErrorText(status.error));
+    ErrorHook(WriteErrorText(status.error), connection);
     return false;
   }
   return true;

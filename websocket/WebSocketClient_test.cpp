@@ -310,15 +310,17 @@ class BreakingPlatform : public pelliport::testing::FakePlatform {
      public:
       Socket(std::unique_ptr<TcpSocket> real, int goodSends) : real_(std::move(real)), left_(goodSends) {}
       SocketStatus ConnectLoopback(std::uint16_t port) override { return real_->ConnectLoopback(port); }
-      SocketStatus SendAll(std::span<const std::uint8_t> bytes) override {
+      SocketStatus SendAll(std::span<const std::uint8_t> bytes,
+                           std::chrono::steady_clock::time_point deadline) override {
         if (left_-- <= 0) return {u"Broken pipe"};
-        return real_->SendAll(bytes);
+        return real_->SendAll(bytes, deadline);
       }
       WaitResult WaitReadable(std::chrono::milliseconds t) override { return real_->WaitReadable(t); }
       ReceiveResult Receive(std::span<std::uint8_t> into) override { return real_->Receive(into); }
       void ShutdownSend() override { real_->ShutdownSend(); }
       void ShutdownBoth() override { real_->ShutdownBoth(); }
       void Close() override { real_->Close(); }
+      void Reset() override { real_->Reset(); }
       bool IsOpen() const override { return real_->IsOpen(); }
 
      private:
@@ -357,6 +359,60 @@ TEST(WebSocketClient, FailedRequestLeavesItInactive) {
   client.Activate();
   EXPECT_FALSE(client.Active());
   EXPECT_EQ(watch.Errors(), std::vector<std::string> {"Broken pipe"});
+  EXPECT_TRUE(server.Finish());
+}
+
+// A failure on the read thread (here: out of memory in a handler) goes to
+// the error hook and ends the connection; it never ends the process.
+TEST(WebSocketClient, FailureOnTheReadThreadGoesToTheErrorHook) {
+  StreamEnd end;
+  ScriptedServer server([&](ServerPeer& peer) {
+    peer.Send(ServerPeer::Answer(peer.ReadRequest()) + ServerFrame(0x81, "hello"));
+    end = peer.ReadToEnd();
+  });
+  std::vector<std::string> errors;
+  std::mutex mutex;
+  ClientHandlers handlers {[&](std::u16string_view text) {
+                             std::lock_guard lock(mutex);
+                             errors.push_back(EncodeUtf8(text));
+                           },
+                           [](std::u16string_view) { throw std::bad_alloc(); }};
+  WebSocketClient client(SystemPlatform(), "127.0.0.1", server.Port(), handlers);
+  client.Activate();
+  EXPECT_TRUE(Eventually([&] { return !client.Active(); }));
+  ASSERT_TRUE(server.Finish());
+  EXPECT_TRUE(end.ended);
+  std::lock_guard lock(mutex);
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_EQ(errors[0].rfind("EOutOfMemory: ", 0), 0u) << errors[0];
+  const auto ended = client.Ended();
+  ASSERT_TRUE(ended.has_value());
+  EXPECT_EQ(ended->kind, EndCause::Kind::Error);
+}
+
+// A server that stops reading cannot hold the sender: the frame fails
+// after the bound, the connection ends, and the cause says so.
+TEST(WebSocketClient, SendingIsBounded) {
+  Signal written;
+  ScriptedServer server([&](ServerPeer& peer) {
+    peer.Send(ServerPeer::Answer(peer.ReadRequest()));
+    written.Wait(WebSocketClient::kSendBound * 3);
+  });
+  WebSocketClient client(SystemPlatform(), "127.0.0.1", server.Port());
+  client.Activate();
+  ASSERT_TRUE(client.WaitForAnswer(kPatience));
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(client.WriteData(std::u16string(16 << 20, u'x')));
+  const auto took = std::chrono::steady_clock::now() - start;
+  written.Raise();
+  EXPECT_GE(took, WebSocketClient::kSendBound - 100ms);
+  EXPECT_LT(took, WebSocketClient::kSendBound + 3s);
+  EXPECT_FALSE(client.Active());
+  const auto ended = client.Ended();
+  ASSERT_TRUE(ended.has_value());
+  EXPECT_EQ(ended->kind, EndCause::Kind::SendTimedOut);
+  EXPECT_EQ(ended->stage, EndCause::Stage::Open);
+  client.Deactivate();
   EXPECT_TRUE(server.Finish());
 }
 

@@ -19,13 +19,23 @@ struct ProcessResult {
   std::string stderrBytes;
 };
 
+// Output pipes whose reading end this side closes before the child writes
+// anything: the child's writes there fail as on a broken pipe, and nothing
+// of them is captured.
+struct BrokenOutputs {
+  bool standardOutput = false;
+  bool standardError = false;
+};
+
 ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
                          const Environment& environment,
                          std::chrono::seconds timeout = std::chrono::seconds(60));
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken);
 // The same with arguments (UTF-8), as a command line gives them.
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::string& stdinBytes, const Environment& environment,
-                         std::chrono::seconds timeout = std::chrono::seconds(60));
+                         std::chrono::seconds timeout = std::chrono::seconds(60), BrokenOutputs broken = {});
 
 // Folders in which a host process started by a test works: its local
 // application-data folder (with "Orvanta" in it, so the host logs), its

@@ -44,9 +44,14 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
   return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout);
 }
 
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken) {
+  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout, broken);
+}
+
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::string& stdinBytes, const Environment& environment,
-                         std::chrono::seconds timeout) {
+                         std::chrono::seconds timeout, BrokenOutputs broken) {
   Pipe in, out, err;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
@@ -79,6 +84,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
   in.CloseRead();
   out.CloseWrite();
   err.CloseWrite();
+  if (broken.standardOutput) out.CloseRead();
+  if (broken.standardError) err.CloseRead();
 
   // The child may stop reading early; a broken pipe must not end the test.
   ::signal(SIGPIPE, SIG_IGN);
@@ -95,7 +102,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
 
   ProcessResult result;
   const auto deadline = std::chrono::steady_clock::now() + timeout;
-  bool outOpen = true, errOpen = true, killed = false;
+  bool outOpen = !broken.standardOutput, errOpen = !broken.standardError, killed = false;
   while (outOpen || errOpen) {
     std::array<pollfd, 2> fds = {pollfd{outOpen ? out.fds[0] : -1, POLLIN, 0},
                                  pollfd{errOpen ? err.fds[0] : -1, POLLIN, 0}};

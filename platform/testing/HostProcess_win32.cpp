@@ -117,9 +117,14 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::string
   return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout);
 }
 
+ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
+                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken) {
+  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout, broken);
+}
+
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::string& stdinBytes, const Environment& environment,
-                         std::chrono::seconds timeout) {
+                         std::chrono::seconds timeout, BrokenOutputs broken) {
   const std::wstring application = std::filesystem::absolute(program).wstring();
   std::wstring commandLine = L"\"" + application + L"\"";
   for (const auto& argument : arguments) {
@@ -152,6 +157,8 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
   }
   const Handle process(info.hProcess);
   const Handle thread(info.hThread);
+  if (broken.standardOutput) out.Close();
+  if (broken.standardError) err.Close();
 
   ProcessResult result;
   std::thread writer([&] {
@@ -165,8 +172,12 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     }
     in.Close();
   });
-  std::thread outReader([&] { ReadAll(out.Get(), result.stdoutBytes); });
-  std::thread errReader([&] { ReadAll(err.Get(), result.stderrBytes); });
+  std::thread outReader([&] {
+    if (!broken.standardOutput) ReadAll(out.Get(), result.stdoutBytes);
+  });
+  std::thread errReader([&] {
+    if (!broken.standardError) ReadAll(err.Get(), result.stderrBytes);
+  });
 
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
   const bool ended = ::WaitForSingleObject(process.Get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0;

@@ -57,7 +57,8 @@ std::string ServerPeer::Answer(const std::string& request, std::string_view extr
 }
 
 bool ServerPeer::Send(std::string_view bytes) {
-  return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}).Ok();
+  return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, Clock::now() + kPatience)
+      .Ok();
 }
 
 std::optional<ClientFrame> ServerPeer::ReadFrame() {
@@ -137,14 +138,14 @@ std::string ServerFrame(std::uint8_t byte0, std::string_view payload, std::optio
   return frame + body;
 }
 
-ScriptedServer::ScriptedServer(Script script, int connections) {
+ScriptedServer::ScriptedServer(Script script, int connections, std::chrono::milliseconds acceptPatience) {
   std::u16string error;
   listener_ = ListenOnLoopback(0, error);
   if (!listener_) throw std::runtime_error("cannot listen: " + EncodeUtf8(error));
   port_ = listener_->Port();
-  done_ = std::async(std::launch::async, [this, script = std::move(script), connections] {
+  done_ = std::async(std::launch::async, [this, script = std::move(script), connections, acceptPatience] {
     for (int i = 0; i < connections; ++i) {
-      std::unique_ptr<TcpSocket> socket = listener_->Accept(kPatience);
+      std::unique_ptr<TcpSocket> socket = listener_->Accept(acceptPatience);
       if (!socket) return;
       ++accepted_;
       ServerPeer peer(std::move(socket));

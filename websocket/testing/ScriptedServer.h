@@ -48,13 +48,16 @@ class ServerPeer {
   // The standard 101 answer for the request's key, with extra header lines
   // (each ended by CR LF) before the empty line.
   static std::string Answer(const std::string& request, std::string_view extraLines = {});
-  // False when the client has reset the connection (or the send failed otherwise).
+  // False when the client has reset the connection, or has not taken the
+  // bytes within the patience (or the send failed otherwise).
   bool Send(std::string_view bytes);
   std::optional<ClientFrame> ReadFrame();
   StreamEnd ReadToEnd(std::chrono::milliseconds patience = kPatience);
   // True when bytes (or the end) arrive within the time.
   bool AnythingWithin(std::chrono::milliseconds time);
   void Close() { socket_->Close(); }
+  // Closes so that the client sees the connection reset.
+  void Reset() { socket_->Reset(); }
   TcpSocket& Socket() { return *socket_; }
 
  private:
@@ -79,8 +82,9 @@ class ScriptedServer {
   using Script = std::function<void(ServerPeer&)>;
 
   // Accepts `connections` connections one after another and runs the script
-  // for each on the server's thread.
-  explicit ScriptedServer(Script script, int connections = 1);
+  // for each on the server's thread. Each connection is waited for up to
+  // `acceptPatience` (longer for clients that are whole processes).
+  explicit ScriptedServer(Script script, int connections = 1, std::chrono::milliseconds acceptPatience = kPatience);
   ~ScriptedServer();
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
