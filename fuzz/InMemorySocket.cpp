@@ -20,7 +20,8 @@ class InMemorySocket : public TcpSocket {
     return {};
   }
 
-  SocketStatus SendAll(std::span<const std::uint8_t> bytes) override {
+  // Memory takes every byte at once: the deadline never comes into play.
+  SocketStatus SendAll(std::span<const std::uint8_t> bytes, std::chrono::steady_clock::time_point) override {
     std::lock_guard lock(mutex_);
     if (!open_ || sendClosed_ || shutdown_) return {u"Socket is not connected"};
     const std::string_view piece(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -70,6 +71,7 @@ class InMemorySocket : public TcpSocket {
     open_ = false;
     changed_.notify_all();
   }
+  void Reset() override { Close(); }
   bool IsOpen() const override {
     std::lock_guard lock(mutex_);
     return open_;
