@@ -144,11 +144,19 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     startup.hStdInput = inPipe.read.Get();
     startup.hStdOutput = outPipe.write.Get();
     startup.hStdError = errPipe.write.Get();
-    if (!::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
-                          CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
-                          &startup, &info)) {
-      throw std::runtime_error("cannot start " + program.string() + ": error " +
-                               std::to_string(::GetLastError()));
+    // Wine now and then refuses a start with ERROR_INTERNAL_ERROR while many
+    // processes start at once; a moment later the same start succeeds.
+    for (int attempt = 1;; ++attempt) {
+      if (::CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                           CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr,
+                           &startup, &info)) {
+        break;
+      }
+      const DWORD error = ::GetLastError();
+      if (error != ERROR_INTERNAL_ERROR || attempt == 5) {
+        throw std::runtime_error("cannot start " + program.string() + ": error " + std::to_string(error));
+      }
+      ::Sleep(200);
     }
     // Keep this side's ends; the child's ends close with the pipes here.
     *in.Receive() = std::exchange(*inPipe.write.Receive(), nullptr);
