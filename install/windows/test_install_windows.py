@@ -9,14 +9,14 @@ Exits with 77 (skipped) when Wine is not installed."""
 
 import argparse
 import json
-import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import unittest
 from pathlib import Path
+
+from wine_session import configure, run_tests, unix_path, windows_path, wine
 
 HERE = Path(__file__).resolve().parent
 HOST_NAME = "com.kelmarq.pelliport"
@@ -28,29 +28,6 @@ KEYS = {
     "Firefox": rf"HKCU\Software\Mozilla\NativeMessagingHosts\{HOST_NAME}",
 }
 SKIPPED = 77
-ENVIRONMENT = {}
-# `wine` with the loader this machine can execute (32-bit, else 64-bit).
-WINE = str(HERE.parent.parent / "tools" / "wine.sh")
-
-
-def wine(*args, cwd=None):
-    # Output goes through files, not pipes: Wine's background processes, which
-    # the first run starts, inherit the output handles and would hold a pipe open.
-    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        returncode = subprocess.run([WINE, *args], cwd=cwd, env=ENVIRONMENT, stdin=subprocess.DEVNULL,
-                                    stdout=out, stderr=err, timeout=120).returncode
-        out.seek(0)
-        err.seek(0)
-        return subprocess.CompletedProcess(args, returncode, out.read().decode("utf-8", "replace"),
-                                           err.read().decode("utf-8", "replace"))
-
-
-def windows_path(path):
-    return wine("winepath", "-w", str(path)).stdout.strip()
-
-
-def unix_path(path):
-    return Path(wine("winepath", "-u", path).stdout.strip())
 
 
 def default_value(key):
@@ -208,27 +185,8 @@ def main():
     if shutil.which("wine") is None:
         print("SKIPPED: Wine is not installed (tools/setup.sh installs it)")
         return SKIPPED
-    ENVIRONMENT.update(os.environ)
-    ENVIRONMENT.update({
-        "WINEPREFIX": str(Path(args.prefix).resolve()),
-        "WINEDEBUG": "-all",
-        # Neither Mono nor Gecko are needed, so Wine asks for neither.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
-    })
-    ENVIRONMENT.pop("DISPLAY", None)
-    boot = subprocess.run([WINE, "wineboot", "--init"], env=ENVIRONMENT, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, timeout=300)
-    if boot.returncode != 0:
-        return 1
-    # One persistent Wine server for all the runs (each run would otherwise
-    # start its own), ended at the end.
-    subprocess.run(["wineserver", "-p"], env=ENVIRONMENT, check=False)
-    try:
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False)
-        return 0 if program.result.wasSuccessful() else 1
-    finally:
-        subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False)
-
+    configure(args.prefix)
+    return run_tests([sys.argv[0], *rest])
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -14,7 +14,6 @@ import argparse
 import base64
 import hashlib
 import json
-import os
 import re
 import shutil
 import struct
@@ -24,8 +23,9 @@ import tempfile
 import unittest
 from pathlib import Path
 
+from wine_session import ENVIRONMENT, WINE, configure, run_tests, unix_path, windows_path, wine
+
 HERE = Path(__file__).resolve().parent
-ROOT = HERE.parent.parent
 BUILD_MSI = HERE / "build_msi.py"
 TEST_EXTENSION = HERE.parent / "test-extension" / "manifest.json"
 HOST_NAME = "com.kelmarq.pelliport"
@@ -44,31 +44,6 @@ START_LINE = "[PelliportHost] Start (Version 2022.1 09.03.2022)"
 # msiexec's ERROR_INSTALL_FAILURE; Wine's exit code keeps its low 8 bits.
 INSTALL_FAILURE = 1603
 ARGS = None
-ENVIRONMENT = {}
-# The Wine loader that this machine can run (tools/wine.sh picks it).
-WINE = [str(ROOT / "tools" / "wine.sh")]
-
-
-def wine(*args, stdin_bytes=b"", timeout=300):
-    # Input and output go through files, not pipes: Wine's background
-    # processes inherit the handles and would hold a pipe open.
-    with tempfile.TemporaryFile() as inp, tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-        inp.write(stdin_bytes)
-        inp.seek(0)
-        code = subprocess.run([*WINE, *args], env=ENVIRONMENT, stdin=inp, stdout=out, stderr=err,
-                              timeout=timeout).returncode
-        out.seek(0)
-        err.seek(0)
-        return subprocess.CompletedProcess(args, code, out.read().decode("utf-8", "replace"),
-                                           err.read().decode("utf-8", "replace"))
-
-
-def windows_path(path):
-    return wine("winepath", "-w", str(path)).stdout.strip()
-
-
-def unix_path(path):
-    return Path(wine("winepath", "-u", path).stdout.strip())
 
 
 def key_exists(key):
@@ -276,32 +251,12 @@ def main():
         print(f"no package at {ARGS.msi}: build it with cmake --build <build folder> --target PelliportHost_msi")
         return 1
     prefix = ARGS.prefix.resolve()
-    ENVIRONMENT.update(os.environ)
-    ENVIRONMENT.update({
-        "WINEPREFIX": str(prefix),
-        "WINEDEBUG": "-all",
-        # Neither Mono nor Gecko are needed, so Wine asks for neither.
-        "WINEDLLOVERRIDES": "mscoree,mshtml=",
-    })
-    # No display: the program's message boxes return at once.
-    ENVIRONMENT.pop("DISPLAY", None)
-    ENVIRONMENT.pop("WAYLAND_DISPLAY", None)
+    configure(prefix)
+    # A fresh prefix: no server of an earlier run may hold the old one.
     subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False, stderr=subprocess.DEVNULL)
     shutil.rmtree(prefix, ignore_errors=True)
     prefix.parent.mkdir(parents=True, exist_ok=True)
-    boot = subprocess.run([*WINE, "wineboot", "--init"], env=ENVIRONMENT, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
-    if boot.returncode != 0:
-        print(f"wineboot --init failed ({boot.returncode})")
-        return 1
-    # One persistent Wine server for all the runs, ended at the end.
-    subprocess.run(["wineserver", "-p"], env=ENVIRONMENT, check=False)
-    try:
-        program = unittest.main(argv=[sys.argv[0], *rest], exit=False)
-        return 0 if program.result.wasSuccessful() else 1
-    finally:
-        subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False)
-
+    return run_tests([sys.argv[0], *rest])
 
 if __name__ == "__main__":
     sys.exit(main())
