@@ -263,6 +263,7 @@ TEST_F(HostUnderFaults, ViewerDoesNotHoldTheBrowsersPipes) {
   const std::string seen = testing::ReadFileBytes(record);
   EXPECT_NE(seen.find("started"), std::string::npos) << seen;
   EXPECT_LT(run.took, kViewerSleeps / 2) << "the host's output ended only with the viewer";
+  EXPECT_FALSE(run.process.outputHeldOpen) << "the viewer holds the host's output";
   // Off Windows the viewer's standard streams are /dev/null and it leads a
   // session of its own.
   if (seen.find("stdin=") != std::string::npos) {

@@ -17,6 +17,9 @@ struct ProcessResult {
   int exitCode = -1;  // -1 when the process did not end in time and was killed
   std::string stdoutBytes;
   std::string stderrBytes;
+  // Windows: the child ended, but another process still held its output
+  // pipes open when reading gave up (elsewhere reading waits for their end).
+  bool outputHeldOpen = false;
 };
 
 // Output pipes whose reading end this side closes before the child writes

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <chrono>
 #include <cstring>
 #include <cwctype>
 #include <map>
@@ -96,10 +97,31 @@ std::wstring EnvironmentBlock(const Environment& additions) {
   return block;
 }
 
-void ReadAll(HANDLE pipe, std::string& into) {
+// Reads the pipe until it ends. A process that the child started can hold
+// the pipe open after the child has ended (Wine starts its desktop process
+// from the first program that needs it, with that program's handles): once
+// the child has ended, the pipe is read for a short while more, not forever.
+// False when it gave up on a pipe still held open.
+bool ReadAll(HANDLE pipe, HANDLE process, std::string& into) {
   char buffer[65536];
-  DWORD read = 0;
-  while (::ReadFile(pipe, buffer, sizeof buffer, &read, nullptr) && read > 0) into.append(buffer, read);
+  std::optional<std::chrono::steady_clock::time_point> giveUp;
+  for (;;) {
+    DWORD available = 0;
+    if (!::PeekNamedPipe(pipe, nullptr, 0, nullptr, &available, nullptr)) return true;  // ended
+    if (available > 0) {
+      DWORD read = 0;
+      const DWORD piece = std::min<DWORD>(available, sizeof buffer);
+      if (!::ReadFile(pipe, buffer, piece, &read, nullptr) || read == 0) return true;
+      into.append(buffer, read);
+      continue;
+    }
+    if (::WaitForSingleObject(process, 0) == WAIT_OBJECT_0) {
+      const auto now = std::chrono::steady_clock::now();
+      if (!giveUp) giveUp = now + std::chrono::seconds(2);
+      if (now > *giveUp) return false;
+    }
+    ::Sleep(2);
+  }
 }
 
 // Children inherit every inheritable handle of this process. Pipes are made
@@ -180,11 +202,12 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
     }
     in.Close();
   });
+  bool outEnded = true, errEnded = true;
   std::thread outReader([&] {
-    if (!broken.standardOutput) ReadAll(out.Get(), result.stdoutBytes);
+    if (!broken.standardOutput) outEnded = ReadAll(out.Get(), process.Get(), result.stdoutBytes);
   });
   std::thread errReader([&] {
-    if (!broken.standardError) ReadAll(err.Get(), result.stderrBytes);
+    if (!broken.standardError) errEnded = ReadAll(err.Get(), process.Get(), result.stderrBytes);
   });
 
   const auto milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(timeout).count();
@@ -196,6 +219,7 @@ ProcessResult RunProcess(const std::filesystem::path& program, const std::vector
   writer.join();
   outReader.join();
   errReader.join();
+  result.outputHeldOpen = !outEnded || !errEnded;
   DWORD exitCode = 0;
   ::GetExitCodeProcess(process.Get(), &exitCode);
   result.exitCode = ended ? static_cast<int>(exitCode) : -1;
