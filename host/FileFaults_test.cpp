@@ -31,34 +31,6 @@ using testing::FsFault;
 
 constexpr char kReason[] = "No space left on device (injected)";
 
-// Takes every notification; closes at once after the message, so that the
-// host does not wait.
-class Notifications {
- public:
-  Notifications()
-      : server_(
-            [this](websocket::testing::ServerPeer& peer) {
-              const std::string request = peer.ReadRequest();
-              if (request.empty()) return;
-              peer.Send(websocket::testing::ServerPeer::Answer(request));
-              if (const auto frame = peer.ReadFrame()) {
-                std::lock_guard lock(mutex_);
-                messages_.push_back(frame->payload);
-              }
-            },
-            1000000) {}
-  std::uint16_t Port() const { return server_.Port(); }
-  std::vector<std::string> Take() {
-    std::lock_guard lock(mutex_);
-    return std::exchange(messages_, {});
-  }
-
- private:
-  std::mutex mutex_;
-  std::vector<std::string> messages_;
-  websocket::testing::ScriptedServer server_;
-};
-
 struct RequestKind {
   const char* name;
   std::string json;
@@ -174,7 +146,8 @@ class FileFaults : public ::testing::Test {
     }
   }
 
-  Notifications server;
+  // Takes every notification, and lets each host go at once.
+  testing::NotificationServer server{1000000, /*readToEnd=*/false};
   std::string page;
   std::string photo;
   std::string photoText;

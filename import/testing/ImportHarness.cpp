@@ -2,14 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "platform/testing/HostProcess.h"
 #include "platform/utf.h"
 
 namespace pelliport::testing {
 
-NotificationServer::NotificationServer(int connections)
+NotificationServer::NotificationServer(int connections, bool readToEnd)
     : server_(
-          [this](websocket::testing::ServerPeer& peer) {
+          [this, readToEnd](websocket::testing::ServerPeer& peer) {
             const std::string request = peer.ReadRequest();
             if (request.empty()) return;
             peer.Send(websocket::testing::ServerPeer::Answer(request));
@@ -17,9 +19,14 @@ NotificationServer::NotificationServer(int connections)
               std::lock_guard lock(mutex_);
               messages_.push_back(frame->payload);
             }
-            peer.ReadToEnd();
+            if (readToEnd) peer.ReadToEnd();
           },
           connections) {}
+
+std::vector<std::string> NotificationServer::Take() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(messages_, {});
+}
 
 std::vector<std::string> NotificationServer::Messages() {
   server_.Finish(std::chrono::milliseconds(300));

@@ -20,10 +20,14 @@ namespace pelliport::testing {
 // text message each sends.
 class NotificationServer {
  public:
-  explicit NotificationServer(int connections = 1);
+  // With `readToEnd` false, a connection ends as soon as its message is
+  // taken, so that no host waits for the server.
+  explicit NotificationServer(int connections = 1, bool readToEnd = true);
   std::uint16_t Port() const { return server_.Port(); }
   // The messages received so far, after the server has finished.
   std::vector<std::string> Messages();
+  // The messages received so far, taken away; the server goes on.
+  std::vector<std::string> Take();
 
  private:
   std::mutex mutex_;
