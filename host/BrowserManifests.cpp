@@ -105,8 +105,7 @@ std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16s
                                              std::string_view bytes) {
   OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
   if (!opened.file) return opened.errorText.empty() ? u"the file cannot be created" : opened.errorText;
-  const bool written =
-      opened.file->Append({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+  const bool written = opened.file->Append(AsBytes(bytes));
   opened.file.reset();
   if (written) return std::nullopt;
   platform.DeleteFile(path);

@@ -49,7 +49,7 @@ std::optional<std::u16string> ReadPayloadText(const ReadFunction& read, std::siz
     const std::size_t got = read(std::span(buffer.get() + carried, std::min(kReadPiece, missing)));
     if (got == 0) break;  // end of input
     missing -= got;
-    const std::string_view bytes(reinterpret_cast<const char*>(buffer.get()), carried + got);
+    const std::string_view bytes = AsChars({buffer.get(), carried + got});
     const std::size_t end = Utf8CompleteEnd(bytes);
     if (wellFormed) wellFormed = decode(bytes.substr(0, end), text);
     carried = bytes.size() - end;
@@ -120,15 +120,14 @@ void ReplyWriter::Write(std::u16string_view text) {
 }
 
 void ReplyWriter::Flush() {
-  const bool written = platform_.WriteStdout(
-      std::span(reinterpret_cast<const std::uint8_t*>(buffer_.data()), buffer_.size()));
+  const bool written = platform_.WriteStdout(AsBytes(buffer_));
   buffer_.clear();
   if (!written) throw HostError(u"EInOutError", u"Die Standardausgabe kann nicht geschrieben werden");
 }
 
 void ReplyWriter::Finish() {
   if (buffer_.empty() || kind_ == OutputKind::None) return;
-  platform_.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(buffer_.data()), buffer_.size()));
+  platform_.WriteStdout(AsBytes(buffer_));
   buffer_.clear();
 }
 

@@ -12,8 +12,6 @@ namespace {
 
 constexpr std::size_t kLogPathLimit = 259;  // longer log paths are never written
 
-std::u16string Decimal(long long value) { return U16(std::to_string(value)); }
-
 std::u16string Joined(const std::vector<std::u16string>& texts) {
   std::u16string out;
   for (const auto& text : texts) out += (out.empty() ? u"" : u", ") + text;

@@ -9,6 +9,7 @@
 #include "host/Version.h"
 #include "notify/WSClient.h"
 #include "websocket/WebSocketClient.h"
+#include "platform/utf.h"
 
 namespace pelliport {
 namespace {
@@ -156,7 +157,7 @@ void WriteStandardOutput(Platform& platform, std::u16string_view text) {
   const unsigned codePage =
       platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
   const std::string bytes = platform.FromUnicode(lines, codePage);
-  platform.WriteStdout(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  platform.WriteStdout(AsBytes(bytes));
 }
 
 int RunSelfCheck(Platform& platform) {

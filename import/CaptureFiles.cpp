@@ -14,12 +14,6 @@ namespace {
 
 constexpr unsigned kUtf8CodePage = 65001;
 
-std::u16string Decimal(long long value) { return U16(std::to_string(value)); }
-
-std::span<const std::uint8_t> AsBytes(std::string_view text) {
-  return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
-}
-
 // Text is converted and written in pieces of this many code units, so that
 // a page of megabytes is never held a second time in the file's encoding.
 constexpr std::size_t kTextPieceUnits = 32 * 1024;

@@ -15,8 +15,6 @@ constexpr std::int32_t kDefaultPort = 5414;
 // The kind of the error line of every notification that did not arrive.
 constexpr std::u16string_view kNotDeliveredKind = u"ENotDelivered";
 
-std::u16string Decimal(std::int64_t value) { return U16(std::to_string(value)); }
-
 }  // namespace
 
 std::u16string GetComputerAndUserName(Platform& platform) {

@@ -4,16 +4,13 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "import/JsonTokenizer.h"
+#include "platform/utf.h"
 
 namespace pelliport {
 namespace {
-
-std::u16string Decimal(long long value) {
-  const std::string digits = std::to_string(value);
-  return std::u16string(digits.begin(), digits.end());
-}
 
 // Slot value of a number. What the callers do with a value is use its text,
 // so an integer beyond 32 bits and a floating-point number become the text
@@ -36,11 +33,20 @@ std::u16string ValueText(const TValue& value) {
   return {};
 }
 
-std::span<const TValue> TValues::Record(std::size_t index) const {
+const std::vector<TValue>* TValues::Find(std::size_t index) const {
   const auto found = std::lower_bound(records_.begin(), records_.end(), index,
                                       [](const auto& record, std::size_t i) { return record.first < i; });
-  if (found == records_.end() || found->first != index) return {};
-  return found->second;
+  if (found == records_.end() || found->first != index) return nullptr;
+  return &found->second;
+}
+
+std::vector<TValue>* TValues::Find(std::size_t index) {
+  return const_cast<std::vector<TValue>*>(std::as_const(*this).Find(index));
+}
+
+std::span<const TValue> TValues::Record(std::size_t index) const {
+  const std::vector<TValue>* slots = Find(index);
+  return slots == nullptr ? std::span<const TValue>() : *slots;
 }
 
 std::u16string TValues::SlotText(std::size_t record, std::size_t slot) const {
@@ -49,10 +55,9 @@ std::u16string TValues::SlotText(std::size_t record, std::size_t slot) const {
 }
 
 std::u16string TValues::TakeSlotText(std::size_t record, std::size_t slot) {
-  const auto found = std::lower_bound(records_.begin(), records_.end(), record,
-                                      [](const auto& entry, std::size_t i) { return entry.first < i; });
-  if (found == records_.end() || found->first != record || slot >= found->second.size()) return {};
-  TValue& value = found->second[slot];
+  std::vector<TValue>* slots = Find(record);
+  if (slots == nullptr || slot >= slots->size()) return {};
+  TValue& value = (*slots)[slot];
   std::u16string text = std::holds_alternative<std::u16string>(value)
                             ? std::move(std::get<std::u16string>(value))
                             : ValueText(value);
@@ -72,10 +77,7 @@ std::vector<TValue>* TValues::SlotsForStore(std::size_t index, std::size_t slotC
     count_ = index + 1;
     return &records_.back().second;
   }
-  const auto found = std::lower_bound(records_.begin(), records_.end(), index,
-                                      [](const auto& record, std::size_t i) { return record.first < i; });
-  if (found == records_.end() || found->first != index) return nullptr;
-  return &found->second;
+  return Find(index);
 }
 
 bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& keys, TValues& values,

@@ -46,6 +46,10 @@ class TValues {
   std::vector<TValue>* SlotsForStore(std::size_t index, std::size_t slotCount);
 
  private:
+  // The slots of a record, or null when it has none.
+  const std::vector<TValue>* Find(std::size_t index) const;
+  std::vector<TValue>* Find(std::size_t index);
+
   std::size_t count_ = 0;
   std::vector<std::pair<std::size_t, std::vector<TValue>>> records_;  // by ascending index
 };

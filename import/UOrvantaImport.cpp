@@ -9,11 +9,6 @@
 #include "platform/utf.h"
 
 namespace pelliport {
-namespace {
-
-std::u16string Decimal(long long value) { return U16(std::to_string(value)); }
-
-}  // namespace
 
 std::int32_t ParseIniInteger(std::u16string_view text) {
   std::string ascii;

@@ -4,6 +4,7 @@
 #include <array>
 
 #include "platform/error.h"
+#include "platform/utf.h"
 
 namespace pelliport {
 namespace {
@@ -109,7 +110,7 @@ void TLogFile::WritePendingLines() {
           // left of it is cut off again, so that the next line does not
           // continue it.
           for (const auto& line : slText) {
-            if (!file.Append(std::span(reinterpret_cast<const std::uint8_t*>(line.data()), line.size()))) {
+            if (!file.Append(AsBytes(line))) {
               file.Truncate(end);
               break;
             }

@@ -376,16 +376,11 @@ class PosixPlatform final : public Platform {
     if (codePage == 65001) return EncodeUtf8(text);
     std::string out;
     out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      char32_t c = text[i];
+    for (std::size_t i = 0, units = 1; i < text.size(); i += units) {
+      const char32_t c = CodePointAt(text, i, units);
       if (c < 0x80) {
         out.push_back(static_cast<char>(c));
         continue;
-      }
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-          text[i + 1] <= 0xDFFF) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-        ++i;
       }
       if (auto byte = Cp1252Byte(c)) {
         out.push_back(static_cast<char>(*byte));
@@ -398,25 +393,16 @@ class PosixPlatform final : public Platform {
 
   std::u16string ToUpper(std::u16string_view text) override {
     std::u16string out(text);
-    for (std::size_t i = 0; i < out.size(); ++i) {
-      const char16_t c = out[i];
+    for (std::size_t i = 0, units = 1; i < out.size(); i += units) {
+      const char32_t c = CodePointAt(out, i, units);
       if (c < 0x80) {
         if (c >= u'a' && c <= u'z') out[i] = static_cast<char16_t>(c - 32);
         continue;
       }
-      if (c >= 0xD800 && c <= 0xDBFF && i + 1 < out.size() && out[i + 1] >= 0xDC00 &&
-          out[i + 1] <= 0xDFFF) {
-        const UChar32 cp = 0x10000 + ((c - 0xD800) << 10) + (out[i + 1] - 0xDC00);
-        const UChar32 up = u_toupper(cp);
-        if (up >= 0x10000) {
-          out[i] = static_cast<char16_t>(0xD800 + ((up - 0x10000) >> 10));
-          out[i + 1] = static_cast<char16_t>(0xDC00 + ((up - 0x10000) & 0x3FF));
-        }
-        ++i;
-        continue;
-      }
-      const UChar32 up = u_toupper(c);
-      if (up < 0x10000) out[i] = static_cast<char16_t>(up);
+      // A code point keeps its number of code units: one whose upper case
+      // takes another number stays as it is.
+      const auto up = static_cast<char32_t>(u_toupper(static_cast<UChar32>(c)));
+      if ((up >= 0x10000) == (units == 2)) PutCodePoint(out.data() + i, up);
     }
     return out;
   }

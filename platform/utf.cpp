@@ -55,18 +55,6 @@ std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
   return i;
 }
 
-// Writes one code point; returns the position after it.
-char16_t* Put(char16_t* out, char32_t cp) {
-  if (cp < 0x10000) {
-    *out++ = static_cast<char16_t>(cp);
-  } else {
-    cp -= 0x10000;
-    *out++ = static_cast<char16_t>(0xD800 + (cp >> 10));
-    *out++ = static_cast<char16_t>(0xDC00 + (cp & 0x3FF));
-  }
-  return out;
-}
-
 // Appends to a buffer grown for the worst case (one unit per byte) and
 // trims it afterwards, so the loop never grows the string.
 template <bool Strict>
@@ -94,7 +82,7 @@ bool Decode(std::string_view bytes, std::u16string& result) {
       while (i < n && (p[i] & 0xC0) == 0x80) ++i;
       continue;
     }
-    out = Put(out, cp);
+    out = PutCodePoint(out, cp);
     i += len;
   }
   result.resize(static_cast<std::size_t>(out - begin));
@@ -133,15 +121,11 @@ std::u16string DecodeUtf8Lenient(std::string_view bytes) {
 std::size_t PieceEnd(std::u16string_view text, std::size_t begin, std::size_t maxUnits) {
   if (text.size() - begin <= maxUnits) return text.size();
   const std::size_t end = begin + maxUnits;
-  const bool splitsPair = text[end - 1] >= 0xD800 && text[end - 1] <= 0xDBFF && text[end] >= 0xDC00 &&
-                          text[end] <= 0xDFFF;
+  const bool splitsPair = IsHighSurrogate(text[end - 1]) && IsLowSurrogate(text[end]);
   return splitsPair ? end - 1 : end;
 }
 
 namespace {
-
-bool IsHighSurrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
-bool IsLowSurrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
 
 // Encodes text[0, n) into `out`, which has room for three bytes per code
 // unit; returns the end of what was written. ASCII goes eight code units at
@@ -162,7 +146,9 @@ char* EncodeBlock(const char16_t* text, std::size_t n, char* out) {
       i += ascii;
       if (ascii == scan::kLanes) continue;
     }
-    char32_t cp = text[i++];
+    std::size_t length = 1;
+    char32_t cp = CodePointAt({text, n}, i, length);
+    i += length;
     if (cp < 0x80) {
       *out++ = static_cast<char>(cp);
       continue;
@@ -172,15 +158,14 @@ char* EncodeBlock(const char16_t* text, std::size_t n, char* out) {
       *out++ = static_cast<char>(0x80 | (cp & 0x3F));
       continue;
     }
-    if (IsHighSurrogate(cp) && i < n && IsLowSurrogate(text[i])) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (text[i++] - 0xDC00);
+    if (length == 2) {
       *out++ = static_cast<char>(0xF0 | (cp >> 18));
       *out++ = static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
       *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
       *out++ = static_cast<char>(0x80 | (cp & 0x3F));
       continue;
     }
-    if (cp >= 0xD800 && cp <= 0xDFFF) cp = 0xFFFD;  // a lone surrogate
+    if (IsSurrogate(cp)) cp = 0xFFFD;  // a lone surrogate
     *out++ = static_cast<char>(0xE0 | (cp >> 12));
     *out++ = static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
     *out++ = static_cast<char>(0x80 | (cp & 0x3F));

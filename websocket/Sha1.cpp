@@ -1,4 +1,5 @@
 #include "websocket/Sha1.h"
+#include "platform/utf.h"
 
 #include <bit>
 
@@ -49,7 +50,7 @@ void ProcessBlock(std::array<std::uint32_t, 5>& h, const std::uint8_t* block) {
 
 Sha1Digest Sha1(std::string_view bytes) {
   std::array<std::uint32_t, 5> h = {0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  const std::uint8_t* data = AsBytes(bytes).data();
   const std::size_t fullBlocks = bytes.size() / 64;
   for (std::size_t i = 0; i < fullBlocks; ++i) ProcessBlock(h, data + 64 * i);
 

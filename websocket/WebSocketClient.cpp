@@ -71,7 +71,7 @@ class Connection {
   void Append(const std::uint8_t* bytes, std::size_t count) {
     input.erase(0, inputTaken);
     inputTaken = 0;
-    input.append(reinterpret_cast<const char*>(bytes), count);
+    input.append(AsChars({bytes, count}));
   }
   void ClearInput() {
     input.clear();
@@ -83,7 +83,7 @@ class Connection {
  private:
   SocketStatus WriteLocked(std::string_view bytes, Clock::time_point deadline) {
     if (sendClosed_ || !socket_->IsOpen()) return {u"Socket is closed"};
-    return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, deadline);
+    return socket_->SendAll(AsBytes(bytes), deadline);
   }
 
   std::unique_ptr<TcpSocket> socket_;

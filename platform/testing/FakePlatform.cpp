@@ -32,7 +32,7 @@ std::size_t FakePlatform::ReadStdin(std::span<std::uint8_t> into) {
 
 bool FakePlatform::WriteStdout(std::span<const std::uint8_t> bytes) {
   if (stdoutFails) return false;
-  stdoutBytes.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  stdoutBytes.append(AsChars(bytes));
   return true;
 }
 

@@ -17,7 +17,7 @@ bool ServerPeer::Fill(Clock::time_point deadline) {
   std::array<std::uint8_t, 65536> chunk;
   const ReceiveResult received = socket_->Receive(chunk);
   if (received.count == 0) return false;
-  buffer_.append(reinterpret_cast<const char*>(chunk.data()), received.count);
+  buffer_.append(AsChars(std::span(chunk).first(received.count)));
   return true;
 }
 
@@ -57,7 +57,7 @@ std::string ServerPeer::Answer(const std::string& request, std::string_view extr
 }
 
 bool ServerPeer::Send(std::string_view bytes) {
-  return socket_->SendAll({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, Clock::now() + kPatience)
+  return socket_->SendAll(AsBytes(bytes), Clock::now() + kPatience)
       .Ok();
 }
 
@@ -106,7 +106,7 @@ StreamEnd ServerPeer::ReadToEnd(std::chrono::milliseconds patience) {
       end.bytes = Take(buffer_.size());
       return end;
     }
-    buffer_.append(reinterpret_cast<const char*>(chunk.data()), received.count);
+    buffer_.append(AsChars(std::span(chunk).first(received.count)));
   }
 }
 
