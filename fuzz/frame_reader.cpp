@@ -27,26 +27,28 @@ Outcome Read(std::string_view bytes, Pieces* pieces) {
   websocket::FrameReader reader;
   Outcome outcome;
   std::size_t at = 0;
-  while (at < bytes.size() && !reader.Ended()) {
+  while (at < bytes.size() && !outcome.ended) {
     const std::size_t n = pieces ? pieces->Next(bytes.size() - at) : bytes.size() - at;
     std::string_view piece = bytes.substr(at, n);
     // As the connection does: the rest of a piece goes to the next call.
-    while (!piece.empty() && !reader.Ended()) {
+    while (!piece.empty() && !outcome.ended) {
       const auto step = reader.Next(piece);
       Expect(step.consumed <= piece.size(), "frame reader took more than it got");
-      Expect(step.consumed > 0 || step.frameComplete || reader.Ended(), "frame reader made no progress");
+      Expect(step.consumed > 0 || step.frameComplete, "frame reader made no progress");
       outcome.consumed += step.consumed;
       piece.remove_prefix(step.consumed);
-      if (step.frameComplete) {
-        const auto& e = step.event;
-        Expect(e.kind != websocket::FrameEvent::Kind::Error || reader.Ended(), "frame error without the end");
-        outcome.events.push_back({e.kind, e.text, e.bytes, e.closeStatus});
-      }
-      if (!step.frameComplete && step.consumed == 0) break;
+      if (!step.frameComplete) break;
+      const auto& e = step.event;
+      outcome.events.push_back({e.kind, e.text, e.bytes, e.closeStatus});
+      outcome.ended = e.kind == websocket::FrameEvent::Kind::Close || e.kind == websocket::FrameEvent::Kind::Error;
     }
     at += n;
   }
-  outcome.ended = reader.Ended();
+  // After a close or an error the reader takes nothing more.
+  if (outcome.ended && outcome.consumed < bytes.size()) {
+    const auto after = reader.Next(bytes.substr(outcome.consumed));
+    Expect(after.consumed == 0 && !after.frameComplete, "frame reader read on after the end");
+  }
   return outcome;
 }
 

@@ -1,10 +1,10 @@
 // The JSON tokenizer: every token read to the end; the record subscript must
-// follow its rule applied to the built path.
+// follow its rule applied to the path that the token stream gives.
 #include <optional>
 
 #include "fuzz/FuzzTargets.h"
-#include "fuzz/JsonOracles.h"
 #include "import/JsonTokenizer.h"
+#include "import/testing/JsonPath.h"
 
 namespace pelliport::fuzz {
 
@@ -15,7 +15,7 @@ void FuzzJsonTokenizer(Input input) {
   // token; past this budget the rest of the text is read without the path
   // oracle.
   std::size_t pathBudget = 1 << 20;
-  std::size_t depth = 0;
+  testing::JsonPathTracker tracker;
   std::size_t tokens = 0;
   for (;;) {
     const JsonToken token = tokenizer.Next();
@@ -26,14 +26,13 @@ void FuzzJsonTokenizer(Input input) {
       static_cast<void>(tokenizer.DecodedText());
     }
     const std::optional<std::int32_t> subscript = tokenizer.PathSubscript();
+    tracker.Follow(token, tokenizer);
     if (pathBudget > 0) {
-      const std::u16string path = tokenizer.Path();
-      const std::size_t cost = path.size() + depth + 1;
+      const std::u16string path = tracker.Path();
+      const std::size_t cost = path.size() + tracker.Depth() + 1;
       pathBudget = cost >= pathBudget ? 0 : pathBudget - cost;
-      Expect(subscript == SubscriptOfPath(path), "tokenizer: subscript differs from the path's");
+      Expect(subscript == testing::SubscriptOfPath(path), "tokenizer: subscript differs from the path's");
     }
-    if (token.kind == JsonTokenKind::StartObject || token.kind == JsonTokenKind::StartArray) ++depth;
-    if ((token.kind == JsonTokenKind::EndObject || token.kind == JsonTokenKind::EndArray) && depth > 0) --depth;
   }
   // After the end or a failure the tokenizer stays there.
   const JsonTokenKind again = tokenizer.Next().kind;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "import/UOrvantaImport.h"
+#include "import/testing/RequestText.h"
 #include "log/ULogWriter.h"
 #include "platform/testing/FakePlatform.h"
 #include "platform/testing/ScratchFolder.h"
@@ -31,7 +32,7 @@ class AddInErrorReportTest : public ::testing::Test {
   void Run(const std::string& request) {
     TLogFile log(fake_);
     TOrvantaImport engine(fake_);
-    engine.StartImport(request, log);
+    engine.StartImport(testing::RequestText(fake_, request), log);
   }
 
   // The texts of the log lines, without their time stamps.

@@ -472,24 +472,6 @@ std::optional<std::int32_t> JsonTokenizer::PathSubscript() const {
   return beforeClose(NameOf(levels_[leadingEmpty_]));
 }
 
-std::u16string JsonTokenizer::Path() const {
-  std::u16string path;
-  for (const Level& level : levels_) {
-    if ((level.info & kObjectBit) != 0) {
-      if (!path.empty()) path += u'.';
-      path += NameOf(level);
-      continue;
-    }
-    const std::string index = level.data == kNoElement ? "-1" : std::to_string(level.data);
-    for (std::uint32_t run = 0; run < level.info; ++run) {
-      path += u'[';
-      path.append(index.begin(), index.end());
-      path += u']';
-    }
-  }
-  return path;
-}
-
 std::u16string FormatJsonFloat(double value) {
   char buffer[64];
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);

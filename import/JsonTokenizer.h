@@ -53,16 +53,14 @@ class JsonTokenizer {
   // text between the delimiters.
   std::u16string DecodedText() const;
 
-  // The path of the current token: for every open container, outermost first,
-  // an object adds the name of its current property (after a "." unless the
-  // path so far is empty) and an array adds "[" + the index of its current
-  // element + "]". Names stand as they are, without quoting. The container
-  // that a token opens or closes does not count for that token.
-  std::u16string Path() const;
-
   // The record subscript of the current token, worked out from the level
-  // stack when asked, as the rule reads it on the path: the text after the
-  // path's first "[" (the whole path when it holds none), of which the part
+  // stack when asked, as the rule reads it on the token's path: for every
+  // open container, outermost first, an object adds the name of its current
+  // property (after a "." unless the path so far is empty) and an array adds
+  // "[" + the index of its current element + "]" (-1 before the first); the
+  // container that a token opens or closes does not count for that token.
+  // The subscript is the text after the path's first "[" (the whole path
+  // when it holds none), of which the part
   // before its first "]" counts (nothing when there is no "]"), as a decimal
   // integer with an optional sign that fits 32 bits; nullopt when that part
   // is not one (the empty text included).

@@ -9,10 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "import/testing/JsonPath.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 namespace {
+
+using testing::JsonPathTracker;
+using testing::SubscriptOfPath;
 
 // Renders every token up to and including End or Failure: "{", "}", "[",
 // "]", N(name), S(string), I(integer), F(float), B(bool), null, C(comment),
@@ -178,12 +182,14 @@ TEST(JsonTokenizer, NumbersIgnoreTheLocale) {
 // The path of every scalar value, in order.
 std::vector<std::string> ValuePaths(std::u16string_view text) {
   JsonTokenizer tokenizer(text);
+  JsonPathTracker tracker;
   std::vector<std::string> paths;
   for (;;) {
     const JsonToken token = tokenizer.Next();
     if (token.kind == JsonTokenKind::End || token.kind == JsonTokenKind::Failure) return paths;
+    tracker.Follow(token, tokenizer);
     if (token.kind >= JsonTokenKind::String && token.kind <= JsonTokenKind::Null) {
-      paths.push_back(EncodeUtf8(tokenizer.Path()));
+      paths.push_back(EncodeUtf8(tracker.Path()));
     }
   }
 }
@@ -206,45 +212,25 @@ TEST(JsonTokenizer, PathsOfValues) {
 
 TEST(JsonTokenizer, ContainerTokensHaveThePathOfTheirPlace) {
   JsonTokenizer tokenizer(u"{\"a\":[{}]}");
+  JsonPathTracker tracker;
   std::vector<std::string> paths;
   for (JsonToken token = tokenizer.Next(); token.kind != JsonTokenKind::End; token = tokenizer.Next()) {
     ASSERT_NE(token.kind, JsonTokenKind::Failure);
-    paths.push_back(EncodeUtf8(tokenizer.Path()));
+    tracker.Follow(token, tokenizer);
+    paths.push_back(EncodeUtf8(tracker.Path()));
   }
   // {  "a"  [  {  }  ]  }
   EXPECT_EQ(paths, (std::vector<std::string>{"", "a", "a", "a[0]", "a[0]", "a", ""}));
 }
 
-// The rule that PathSubscript answers, applied to the built path.
-std::optional<std::int32_t> SubscriptOfPath(std::u16string_view path) {
-  const std::size_t open = path.find(u'[');
-  std::u16string_view kept = open == std::u16string_view::npos ? path : path.substr(open + 1);
-  // Only the part before a "]" counts; without one there is nothing.
-  const std::size_t close = kept.find(u']');
-  if (close == std::u16string_view::npos) return std::nullopt;
-  kept = kept.substr(0, close);
-  bool negative = false;
-  if (!kept.empty() && (kept[0] == u'-' || kept[0] == u'+')) {
-    negative = kept[0] == u'-';
-    kept.remove_prefix(1);
-  }
-  if (kept.empty()) return std::nullopt;
-  long long value = 0;
-  for (const char16_t c : kept) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = std::min(value * 10 + (c - u'0'), 1LL << 40);
-  }
-  if (negative) value = -value;
-  if (value < INT32_MIN || value > INT32_MAX) return std::nullopt;
-  return static_cast<std::int32_t>(value);
-}
-
 void ExpectSubscriptsMatchPaths(std::u16string_view text) {
   JsonTokenizer tokenizer(text);
+  JsonPathTracker tracker;
   for (;;) {
     const JsonToken token = tokenizer.Next();
     if (token.kind == JsonTokenKind::End || token.kind == JsonTokenKind::Failure) return;
-    const std::u16string path = tokenizer.Path();
+    tracker.Follow(token, tokenizer);
+    const std::u16string path = tracker.Path();
     ASSERT_EQ(tokenizer.PathSubscript(), SubscriptOfPath(path))
         << "path " << EncodeUtf8(path) << " in " << EncodeUtf8(text);
   }
@@ -310,14 +296,16 @@ TEST(JsonTokenizer, DeepNestingReadsToTheEnd) {
   for (int i = kDepth - 1; i >= 0; --i) text += i % 3 == 2 ? u"}" : u"]";
 
   JsonTokenizer tokenizer(text);
+  JsonPathTracker tracker;
   JsonToken token;
   std::size_t values = 0;
   do {
     token = tokenizer.Next();
+    tracker.Follow(token, tokenizer);
     if (token.kind == JsonTokenKind::String) {
       EXPECT_EQ(tokenizer.DecodedText(), u"deep");
       EXPECT_EQ(tokenizer.PathSubscript(), 1);
-      const std::u16string path = tokenizer.Path();
+      const std::u16string path = tracker.Path();
       EXPECT_EQ(path.substr(0, 12), u"[1][1].k[1][");
       EXPECT_EQ(SubscriptOfPath(path), 1);
     }

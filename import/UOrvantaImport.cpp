@@ -130,13 +130,6 @@ void TOrvantaImport::LaunchViewer() {
   }
 }
 
-std::u16string TOrvantaImport::StartImport(std::string sUTF8, TLogFile& aLogger) {
-  std::u16string decoded;
-  if (!platform_.Utf8ToUnicode(sUTF8, decoded)) decoded.clear();
-  std::string().swap(sUTF8);
-  return StartImport(std::move(decoded), aLogger);
-}
-
 std::u16string TOrvantaImport::StartImport(std::u16string decoded, TLogFile& aLogger) {
   platform_.InitializeCom();
   myLogger = &aLogger;

@@ -18,13 +18,10 @@ class TOrvantaImport {
  public:
   explicit TOrvantaImport(Platform& platform);
 
-  // Handles the request text (valid UTF-8, or empty). Always returns the
-  // empty text; only failures of the preparation steps leave it. Takes the
-  // bytes over, so that a large request is let go of once it is decoded.
-  std::u16string StartImport(std::string sUTF8, TLogFile& aLogger);
-  // The same for a request that the caller has decoded already (the main
-  // routine decodes it while it arrives), so it is not decoded twice. Its
-  // bytes are the text encoded as UTF-8 again, where they are needed.
+  // Handles the request's text, which the main routine decodes while it
+  // arrives (the empty text when it was not valid UTF-8). Always returns the
+  // empty text; only failures of the preparation steps leave it. Its bytes
+  // are the text encoded as UTF-8 again, where they are needed.
   std::u16string StartImport(std::u16string decoded, TLogFile& aLogger);
 
   // The modal error box of the import engine.

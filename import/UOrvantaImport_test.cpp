@@ -1,4 +1,5 @@
 #include "import/UOrvantaImport.h"
+#include "import/testing/RequestText.h"
 
 #include <gtest/gtest.h>
 
@@ -17,6 +18,7 @@ namespace {
 
 using testing::FakePlatform;
 using testing::ListFolder;
+using testing::RequestText;
 using testing::ScratchFolder;
 using testing::WriteFileBytes;
 
@@ -56,7 +58,7 @@ class ImportEngineTest : public ::testing::Test {
   void Run(const std::string& request) {
     TLogFile log(platform);
     TOrvantaImport engine(platform);
-    EXPECT_EQ(engine.StartImport(request, log), u"");
+    EXPECT_EQ(engine.StartImport(RequestText(platform, request), log), u"");
     workFolder = std::filesystem::path(engine.sFilePath);
   }
 
@@ -165,7 +167,7 @@ TEST(ImportEngineWorkFolder, PassesOverFoldersOfOtherHosts) {
   platform.temp = temp.u16string();
   TLogFile log(platform);
   TOrvantaImport engine(platform);
-  engine.StartImport(R"({"a":1})", log);
+  engine.StartImport(uR"({"a":1})", log);
   EXPECT_EQ(std::filesystem::path(engine.sFilePath), temp / "3");
   EXPECT_EQ(ListFolder(temp), (std::vector<std::filesystem::path> {temp / "1", temp / "2", temp / "3"}));
 }
@@ -201,7 +203,7 @@ TEST_F(ImportEngineTest, NoWorkFolderFailsThePreparation) {
     TLogFile log(platform);
     TOrvantaImport engine(platform);
     try {
-      engine.StartImport(std::string(R"({"domain":"example.com"})"), log);
+      engine.StartImport(uR"({"domain":"example.com"})", log);
       ADD_FAILURE() << "no failure";
     } catch (const HostError& error) {
       EXPECT_EQ(error.Kind(), u"EFCreateError");
@@ -230,7 +232,7 @@ TEST(ImportEngineWorkFolder, NeverTakesAnExistingFolder) {
   TLogFile log(platform);
   TOrvantaImport engine(platform);
   try {
-    engine.StartImport(std::string(R"({"a":1})"), log);
+    engine.StartImport(uR"({"a":1})", log);
     FAIL() << "no failure";
   } catch (const HostError& error) {
     EXPECT_TRUE(std::regex_match(EncodeUtf8(error.Message()),

@@ -55,8 +55,6 @@ class FrameReader {
   // the reader takes no more bytes.
   Step Next(std::string_view bytes);
 
-  bool Ended() const { return ended_; }
-
  private:
   enum class Position { FirstByte, SecondByte, ExtendedLength, Key, Payload };
 

@@ -69,22 +69,34 @@ std::vector<std::string> Describe(const FrameEvent& event, std::vector<std::stri
   return out;
 }
 
+// Whether an event ends the connection; the reader takes no bytes after it.
+bool EndsReading(const FrameEvent& event) {
+  return event.kind == FrameEvent::Kind::Close || event.kind == FrameEvent::Kind::Error;
+}
+
 // Feeds the stream in pieces of at most `piece` bytes, as a connection does.
 std::vector<std::string> ReadStream(std::string_view stream, std::size_t piece = SIZE_MAX) {
   FrameReader reader;
   std::vector<std::string> events;
   std::string input;
   std::size_t offset = 0;
-  while (offset < stream.size() && !reader.Ended()) {
+  bool ended = false;
+  while (offset < stream.size() && !ended) {
     const std::size_t n = std::min(piece, stream.size() - offset);
     input.append(stream.substr(offset, n));
     offset += n;
-    while (!input.empty() && !reader.Ended()) {
+    while (!input.empty() && !ended) {
       const FrameReader::Step step = reader.Next(input);
       input.erase(0, step.consumed);
-      if (step.frameComplete) Describe(step.event, events);
       if (!step.frameComplete) break;
+      Describe(step.event, events);
+      ended = EndsReading(step.event);
     }
+  }
+  if (ended && !input.empty()) {
+    const FrameReader::Step after = reader.Next(input);
+    EXPECT_EQ(after.consumed, 0u) << "bytes taken after the end";
+    EXPECT_FALSE(after.frameComplete) << "a frame after the end";
   }
   return events;
 }
@@ -175,12 +187,14 @@ TEST(FrameReader, ResumesAFrameCutAtAnyByte) {
     FrameReader reader;
     std::vector<std::string> events;
     std::string input = stream.substr(0, cut);
+    bool ended = false;
     for (const std::string_view rest : {std::string_view(stream).substr(cut), std::string_view {}}) {
-      while (!input.empty() && !reader.Ended()) {
+      while (!input.empty() && !ended) {
         const FrameReader::Step step = reader.Next(input);
         input.erase(0, step.consumed);
-        if (step.frameComplete) Describe(step.event, events);
-        else break;
+        if (!step.frameComplete) break;
+        Describe(step.event, events);
+        ended = EndsReading(step.event);
       }
       input.append(rest);
     }

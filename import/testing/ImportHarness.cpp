@@ -4,6 +4,7 @@
 
 #include <utility>
 
+#include "import/testing/RequestText.h"
 #include "platform/testing/HostProcess.h"
 #include "platform/utf.h"
 
@@ -56,7 +57,7 @@ void ImportHarness::UsePort(std::int32_t port) {
 void ImportHarness::RunRequest(const std::string& request) {
   TLogFile log(platform);
   engine = std::make_unique<TOrvantaImport>(platform);
-  engine->StartImport(request, log);
+  engine->StartImport(RequestText(platform, request), log);
 }
 
 std::vector<std::string> ImportHarness::LogTexts() const {
