@@ -5,6 +5,7 @@
 
 #include "fuzz/FuzzTargets.h"
 #include "import/PageText.h"
+#include "import/UOrvantaImport.h"
 
 namespace pelliport::fuzz {
 namespace {
@@ -73,7 +74,7 @@ void FuzzExperteer(Input input) {
   const std::u16string other = GetAttributeValue(parts[0], parts[1]);
   Expect(other.size() <= parts[0].size(), "attribute value longer than its tag");
 
-  static_cast<void>(FindSite(parts[2]));
+  static_cast<void>(FindSite(TOrvantaImport::SiteImports(), parts[2]));
   ExpectOneLineEach(ExperteerListEntries(parts[2], address), "Experteer list entry with a line break");
   static_cast<void>(ExperteerResultText(parts[2], address));
   const ProfileFields fields {u"XING", parts[2], parts[3], parts[4], address};

@@ -1,5 +1,6 @@
 // The page capture: the five values out of the request, the HTML and the
 // photo stored in the work folder, and the site's list and notification.
+#include <array>
 #include <string>
 #include <vector>
 
@@ -16,25 +17,41 @@ constexpr std::size_t kHtmlExcerpt = 100;
 
 }  // namespace
 
+std::span<const TOrvantaImport::SiteImport> TOrvantaImport::SiteImports() {
+  static constexpr std::array<SiteImport, 6> kTable = {{
+      {u"xing.com/xtm", u"XTMImport", &TOrvantaImport::XTMImport},
+      {u"xing.com", u"XingImport", &TOrvantaImport::XingImport},
+      {u"linkedin.com", u"LinkedInImport", &TOrvantaImport::LinkedInImport},
+      {u"experteer.com/recruiting/candidates", u"ExperteerImport", &TOrvantaImport::ExperteerImport},
+      {u"experteer.de/recruiting/candidates", u"ExperteerImport", &TOrvantaImport::ExperteerImport},
+      {u"freelance.de", u"FreelanceImport", &TOrvantaImport::FreelanceImport},
+  }};
+  return kTable;
+}
+
 TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
   sUTF8HTML.clear();
   sB64Pic.clear();
   sAktURL.clear();
   sFotoURL.clear();
   sFotoPath.clear();
-  std::u16string protocol;
+  if (!ReadCaptureValues() || !SaveCapturedPage()) return FlowEnd::Early;
+  SaveCapturedPhoto();
+  RunSiteImport();
+  return FlowEnd::Normal;
+}
 
+bool TOrvantaImport::ReadCaptureValues() {
   Log(u"[StartImport] call DoParseJson");
   const std::vector<std::u16string> keys = {u"html", u"b64Pic", u"profilUrl", u"srcImg", u"protocol"};
   TValues values;
   const auto cannotRead = [this] {
     ShowErrorBox(u"Fehler beim Parsen");
     LogError(u"[StartImport] cannot read json from UTF8Content", sUTF8Content, u"");
+    return false;
   };
-  if (!DoParseJson(sUTF8Content, keys, values, UpperCase())) {
-    cannotRead();
-    return FlowEnd::Early;
-  }
+  if (!DoParseJson(sUTF8Content, keys, values, UpperCase())) return cannotRead();
+  std::u16string protocol;
   if (values.Count() == 1) {
     // Taken out of the table rather than copied: the page can be large.
     sUTF8HTML = values.TakeSlotText(0, 0);
@@ -59,16 +76,17 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
   result = std::u16string();
   if (!protocol.empty()) Log(u"[StartImport.DebugProtocol] " + protocol);
 
-  if (IsBlank(sUTF8HTML)) {
-    cannotRead();
-    return FlowEnd::Early;
-  }
+  if (IsBlank(sUTF8HTML)) return cannotRead();
   UnescapeCapturedHtml(sUTF8HTML);
+  return true;
+}
 
+bool TOrvantaImport::SaveCapturedPage() {
   try {
     sHTMLFilePath = GetUniqueTempName(sFilePath);
     SaveHTMLFile(sUTF8HTML, sHTMLFilePath);
     Log(u"[StartImport.HTML] " + sHTMLFilePath);
+    return true;
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     // No page file is left: not its reservation, not a part of it.
@@ -76,9 +94,11 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
     sHTMLFilePath.clear();
     LogError(u"[StartImport.HTML]", failure.kind, failure.message);
     ShowErrorBox(u"Fehler beim Parsen");
-    return FlowEnd::Early;
+    return false;
   }
+}
 
+void TOrvantaImport::SaveCapturedPhoto() {
   // What precedes the first comma is a data URL's head.
   if (const std::size_t comma = sB64Pic.find(u','); comma != std::u16string::npos) {
     sB64Pic.erase(0, comma + 1);
@@ -88,7 +108,8 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
       Log(u"[StartImport.Photo] no foto found!");
     } else {
       sFotoPath = GetUniqueTempName(sFilePath);
-      Log(u"[StartImport.Photo] " + sFotoPath + u" (Size: " + U16(std::to_string(sB64Pic.size())) + u")");
+      Log(u"[StartImport.Photo] " + sFotoPath + u" (Size: " + Decimal(static_cast<long long>(sB64Pic.size())) +
+          u")");
       SavePicture(sB64Pic, sFotoPath);
     }
   } catch (...) {
@@ -98,32 +119,13 @@ TOrvantaImport::FlowEnd TOrvantaImport::PageCaptureImport() {
     ShowErrorBox(U16("Fehler beim Speichern des Fotos"));
     sFotoPath.clear();
   }
+}
 
-  if (const auto site = FindSite(sAktURL)) {
-    switch (*site) {
-      case Site::XTM:
-        Log(u"[StartImport] call XTMImport");
-        XTMImport();
-        break;
-      case Site::Xing:
-        Log(u"[StartImport] call XingImport");
-        XingImport();
-        break;
-      case Site::LinkedIn:
-        Log(u"[StartImport] call LinkedInImport");
-        LinkedInImport();
-        break;
-      case Site::Experteer:
-        Log(u"[StartImport] call ExperteerImport");
-        ExperteerImport(sUTF8HTML);
-        break;
-      case Site::Freelance:
-        Log(u"[StartImport] call FreelanceImport");
-        FreelanceImport();
-        break;
-    }
+void TOrvantaImport::RunSiteImport() {
+  if (const SiteImport* site = FindSite(SiteImports(), sAktURL)) {
+    Log(u"[StartImport] call " + std::u16string(site->name));
+    (this->*site->run)();
   }
-  return FlowEnd::Normal;
 }
 
 }  // namespace pelliport

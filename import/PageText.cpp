@@ -69,21 +69,6 @@ bool IsBlank(std::u16string_view text) {
   return true;
 }
 
-std::optional<Site> FindSite(std::u16string_view url) {
-  constexpr std::array<std::pair<std::u16string_view, Site>, 6> kSites = {{
-      {u"xing.com/xtm", Site::XTM},
-      {u"xing.com", Site::Xing},
-      {u"linkedin.com", Site::LinkedIn},
-      {u"experteer.com/recruiting/candidates", Site::Experteer},
-      {u"experteer.de/recruiting/candidates", Site::Experteer},
-      {u"freelance.de", Site::Freelance},
-  }};
-  for (const auto& [pattern, site] : kSites) {
-    if (url.find(pattern) != std::u16string_view::npos) return site;
-  }
-  return std::nullopt;
-}
-
 std::u16string EncodeLineBreaks(std::u16string_view value) {
   std::u16string out;
   out.reserve(value.size());

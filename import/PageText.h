@@ -4,6 +4,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -18,10 +19,15 @@ void UnescapeCapturedHtml(std::u16string& html);
 // True when the text holds only characters 0 to 32 (or nothing).
 bool IsBlank(std::u16string_view text);
 
-enum class Site { XTM, Xing, LinkedIn, Experteer, Freelance };
-
-// The first site whose pattern occurs in the URL (case-sensitive).
-std::optional<Site> FindSite(std::u16string_view url);
+// The first row of a site table whose `pattern` occurs in the URL
+// (case-sensitive); null when there is none.
+template <typename Row>
+const Row* FindSite(std::span<const Row> table, std::u16string_view url) {
+  for (const Row& row : table) {
+    if (url.find(row.pattern) != std::u16string_view::npos) return &row;
+  }
+  return nullptr;
+}
 
 struct ProfileFields {
   std::u16string_view type;  // "XTM", "XING", "LINKEDIN", "FREELANCEDE"

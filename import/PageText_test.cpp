@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "import/UOrvantaImport.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -72,20 +73,23 @@ TEST(UnescapeCapturedHtml, OneScanDoesWhatTheEightPassesDo) {
 TEST(FindSite, RowsInOrderCaseSensitive) {
   struct Case {
     const char16_t* url;
-    std::optional<Site> site;
+    std::u16string_view operation;  // empty: no site
   };
   const Case cases[] = {
-      {u"https://www.xing.com/xtm/profiles/123", Site::XTM},
-      {u"https://www.xing.com/profile/Max_Muster", Site::Xing},
-      {u"https://www.linkedin.com/in/max", Site::LinkedIn},
-      {u"https://www.experteer.com/recruiting/candidates/42", Site::Experteer},
-      {u"https://www.experteer.de/recruiting/candidates/42", Site::Experteer},
-      {u"https://www.experteer.de/profile/42", std::nullopt},
-      {u"https://www.freelance.de/Freiberufler/1", Site::Freelance},
-      {u"https://WWW.XING.COM/profile/x", std::nullopt},
-      {u"", std::nullopt},
+      {u"https://www.xing.com/xtm/profiles/123", u"XTMImport"},
+      {u"https://www.xing.com/profile/Max_Muster", u"XingImport"},
+      {u"https://www.linkedin.com/in/max", u"LinkedInImport"},
+      {u"https://www.experteer.com/recruiting/candidates/42", u"ExperteerImport"},
+      {u"https://www.experteer.de/recruiting/candidates/42", u"ExperteerImport"},
+      {u"https://www.experteer.de/profile/42", u""},
+      {u"https://www.freelance.de/Freiberufler/1", u"FreelanceImport"},
+      {u"https://WWW.XING.COM/profile/x", u""},
+      {u"", u""},
   };
-  for (const auto& c : cases) EXPECT_EQ(FindSite(c.url), c.site) << EncodeUtf8(c.url);
+  for (const auto& c : cases) {
+    const TOrvantaImport::SiteImport* site = FindSite(TOrvantaImport::SiteImports(), c.url);
+    EXPECT_EQ(site == nullptr ? std::u16string_view() : site->name, c.operation) << EncodeUtf8(c.url);
+  }
 }
 
 TEST(ProfileList, EntriesAndResultText) {

@@ -64,9 +64,9 @@ void TOrvantaImport::FreelanceImport() {
   ProfileImport(u"[FreelanceImport]", u"[FreelanceImport] Freelance-Ergebnis:", u"FREELANCEDE");
 }
 
-void TOrvantaImport::ExperteerImport(std::u16string_view html) {
+void TOrvantaImport::ExperteerImport() {
   Log(u"[ExperteerImport] Lese api_recruiting_candidate aus...");
-  const std::u16string meta = ExperteerMetaTag(html);
+  const std::u16string meta = ExperteerMetaTag(sUTF8HTML);
   Log(u"[ExperteerImport] api_recruiting_candidate Meta: " + meta);
   const std::u16string address = GetAttributeValue(meta, u"content");
   Log(u"[ExperteerImport] APIURL: " + address);

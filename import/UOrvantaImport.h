@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -45,7 +46,17 @@ class TOrvantaImport {
   void XingImport();
   void LinkedInImport();
   void FreelanceImport();
-  void ExperteerImport(std::u16string_view html);
+  void ExperteerImport();  // reads the captured page
+
+  // A row of the page capture's site table: the URL pattern, the operation's
+  // name in the log, and the operation.
+  struct SiteImport {
+    std::u16string_view pattern;
+    std::u16string_view name;
+    void (TOrvantaImport::*run)();
+  };
+  // The site table, in the order in which a URL is matched against it.
+  static std::span<const SiteImport> SiteImports();
 
   // --- Domain and identification requests
   void DomainImport(std::u16string_view domain);
@@ -76,6 +87,12 @@ class TOrvantaImport {
 
   // The kind handlers.
   FlowEnd PageCaptureImport();
+  // The page capture's steps; false where the capture ends early.
+  bool ReadCaptureValues();
+  bool SaveCapturedPage();
+  void SaveCapturedPhoto();
+  void RunSiteImport();
+
   void DomainRequest();
   void IdentificationRequest(const std::string& sUTF8);
   void AddInErrorReport();
