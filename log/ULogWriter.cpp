@@ -55,7 +55,7 @@ bool TLogFile::WhileBusy(Attempt attempt) {
   return done;
 }
 
-void TLogFile::WriteToLogFile(std::u16string_view sToWrite) {
+void TLogFile::WriteToLogFile(std::u16string_view sToWrite) noexcept {
   try {
     std::u16string prefix = u"[";
     prefix += platform_.FormatDateTime(platform_.LocalTime());
@@ -73,7 +73,7 @@ void TLogFile::WriteToLogFile(std::u16string_view sToWrite) {
 
 void TLogFile::WriteErrorToLogFile(std::u16string_view sErrorSummary,
                                    std::u16string_view sExceptionClass,
-                                   std::u16string_view sDetails) {
+                                   std::u16string_view sDetails) noexcept {
   try {
     std::u16string text(sErrorSummary);
     if (!sExceptionClass.empty()) {
@@ -87,7 +87,7 @@ void TLogFile::WriteErrorToLogFile(std::u16string_view sErrorSummary,
   }
 }
 
-void TLogFile::WritePendingLines() {
+void TLogFile::WritePendingLines() noexcept {
   try {
     if (sLogFile.size() <= kMaxPath) {
       OpenResult opened;

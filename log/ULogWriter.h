@@ -21,9 +21,11 @@ class TLogFile {
   // one older generation, PelliportLog.old.txt beside it.
   explicit TLogFile(Platform& platform);
 
-  void WriteToLogFile(std::u16string_view sToWrite);
+  // Logging never fails towards the caller, so that it may run in
+  // destructors and catch blocks: a line that cannot be written is dropped.
+  void WriteToLogFile(std::u16string_view sToWrite) noexcept;
   void WriteErrorToLogFile(std::u16string_view sErrorSummary, std::u16string_view sExceptionClass,
-                           std::u16string_view sDetails);
+                           std::u16string_view sDetails) noexcept;
 
   const std::u16string& LogFilePath() const { return sLogFile; }
   const std::u16string& OldLogFilePath() const { return sOldLogFile; }
@@ -31,7 +33,7 @@ class TLogFile {
   std::uint32_t WaitedMs() const { return waitedMs_; }
 
  private:
-  void WritePendingLines();
+  void WritePendingLines() noexcept;
   // Calls `attempt` until it reports that it is done (true), pausing while
   // the file is busy (false), within what is left of the run's budget.
   template <typename Attempt>

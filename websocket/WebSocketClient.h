@@ -113,7 +113,11 @@ class WebSocketClient {
   const std::string host_;
   const std::uint16_t port_;
   const ClientHandlers handlers_;
-  RandomGenerator random_;  // used under the current connection's write lock
+  // Masks frames under the current connection's write lock. Activate also
+  // draws the handshake key from it without that lock: safe only because it
+  // has joined the previous connection's read thread (the one other user)
+  // and starts the next one after the key is drawn.
+  RandomGenerator random_;
 
   mutable std::mutex mutex_;            // guards connection_
   std::condition_variable changed_;     // connection_ gone or its answer accepted
