@@ -129,7 +129,9 @@ class Platform {
   virtual unsigned AnsiCodePage() = 0;           // GetACP
   virtual unsigned ConsoleOutputCodePage() = 0;  // GetConsoleOutputCP
   // WideCharToMultiByte without flags: a character the code page lacks
-  // becomes its best-fit equivalent, or "?".
+  // becomes its best-fit equivalent, or "?". A conversion that the system
+  // refuses (a code page it does not have) throws HostError "EEncodingError"
+  // with the system's reason.
   virtual std::string FromUnicode(std::u16string_view text, unsigned codePage) = 0;
   // Upper case, code unit for code unit (CharUpperBuffW); the length stays.
   virtual std::u16string ToUpper(std::u16string_view text) = 0;

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/error.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -240,9 +241,13 @@ class Win32Platform final : public Platform {
       }
       return;
     }
-    // A pipe or file gets the ANSI code page, as the error reply does.
-    const std::string bytes = FromUnicode(text, AnsiCodePage());
-    WriteAll(error, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    // A pipe or file gets the ANSI code page, as the error reply does. What
+    // cannot be converted is not written: standard error is the last resort.
+    try {
+      const std::string bytes = FromUnicode(text, AnsiCodePage());
+      WriteAll(error, AsBytes(bytes).data(), bytes.size());
+    } catch (const HostError&) {
+    }
   }
 
   bool Utf8ToUnicode(std::string_view bytes, std::u16string& text) override {
@@ -272,11 +277,15 @@ class Win32Platform final : public Platform {
       const int length = static_cast<int>(piece.size());
       const int size =
           ::WideCharToMultiByte(codePage, 0, piece.data(), length, nullptr, 0, nullptr, nullptr);
-      if (size > 0) {
-        const std::size_t at = bytes.size();
-        bytes.resize(at + static_cast<std::size_t>(size));
-        ::WideCharToMultiByte(codePage, 0, piece.data(), length, bytes.data() + at, size, nullptr,
-                              nullptr);
+      const std::size_t at = bytes.size();
+      if (size > 0) bytes.resize(at + static_cast<std::size_t>(size));
+      if (size <= 0 || ::WideCharToMultiByte(codePage, 0, piece.data(), length, bytes.data() + at, size,
+                                             nullptr, nullptr) != size) {
+        // Text that silently went missing would be a file or log line cut
+        // short without anyone knowing.
+        const DWORD error = ::GetLastError();
+        throw HostError(u"EEncodingError", u"Text kann nicht in die Codepage " + Decimal(codePage) +
+                                               u" umgewandelt werden. " + SystemErrorText(error));
       }
       start = end;
     }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/error.h"
 #include "platform/platform.h"
 #include "platform/testing/RegistryPortValue.h"
 #include "platform/utf.h"
@@ -122,6 +123,20 @@ TEST(Win32CommandLine, QuotedArgumentComesBackAsExactlyOne) {
     const std::wstring_view read(argv[1]);
     EXPECT_EQ(std::u16string(read.begin(), read.end()), argument) << EncodeUtf8(line);
     ::LocalFree(argv);
+  }
+}
+
+// A code page that the system cannot convert to is a failure with the
+// system's reason, not text that silently went missing.
+TEST(Win32FromUnicode, RefusedConversionIsAFailure) {
+  Platform& platform = SystemPlatform();
+  EXPECT_EQ(platform.FromUnicode(u"Grüße", 1252), "Gr\xFC\xDF" "e");
+  try {
+    platform.FromUnicode(u"Grüße", 4711);
+    FAIL() << "no failure";
+  } catch (const HostError& error) {
+    EXPECT_EQ(error.Kind(), u"EEncodingError");
+    EXPECT_NE(error.Message().find(u"4711"), std::u16string::npos) << EncodeUtf8(error.Message());
   }
 }
 
