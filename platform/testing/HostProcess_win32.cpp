@@ -134,16 +134,6 @@ std::mutex& StartLock() {
 
 }  // namespace
 
-ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
-                         const Environment& environment, std::chrono::seconds timeout) {
-  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout);
-}
-
-ProcessResult RunProcess(const std::filesystem::path& program, const std::string& stdinBytes,
-                         const Environment& environment, std::chrono::seconds timeout, BrokenOutputs broken) {
-  return RunProcess(program, std::vector<std::string>{}, stdinBytes, environment, timeout, broken);
-}
-
 ProcessResult RunProcess(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                          const std::string& stdinBytes, const Environment& environment,
                          std::chrono::seconds timeout, BrokenOutputs broken) {
