@@ -13,6 +13,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "host/testing/HostTexts.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "platform/testing/HostProcess.h"
@@ -27,6 +28,9 @@ namespace {
 using testing::Frame;
 using testing::HostSandbox;
 using testing::JsonString;
+using testing::kCaption;
+using testing::kNotSent;
+using testing::kParseError;
 using testing::ListFolder;
 using testing::LogTexts;
 using testing::ReadFileBytes;
@@ -36,11 +40,6 @@ using websocket::testing::ClientFrame;
 using websocket::testing::ServerPeer;
 
 const std::filesystem::path kHost = PELLIPORT_HOST_EXE;
-const std::string kCaption = "Orvanta Browser Add-In | Fehler";
-const std::string kNotSent =
-    "Fehler: \n\rEs konnte keine Verbindung zu Orvanta hergestellt werden.\r\n\r\n"
-    "Bitte prüfen Sie, ob Orvanta gestartet wurde.";
-const std::string kParseError = "Fehler beim Parsen";
 
 std::string Utf8(const std::filesystem::path& path) { return EncodeUtf8(path.u16string()); }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <thread>
 
+#include "host/testing/HostTexts.h"
 #include "platform/platform.h"
 #include "platform/socket.h"
 #include "platform/testing/HostProcess.h"
@@ -24,6 +25,8 @@ using Clock = std::chrono::steady_clock;
 using testing::Frame;
 using testing::HostSandbox;
 using testing::JsonString;
+using testing::kCaption;
+using testing::kNotSent;
 using testing::LogTexts;
 using testing::RunProcess;
 using testing::ScratchFolder;
@@ -32,10 +35,6 @@ using websocket::testing::ServerPeer;
 using websocket::testing::Signal;
 
 const std::filesystem::path kHost = PELLIPORT_HOST_EXE;
-const std::string kCaption = "Orvanta Browser Add-In | Fehler";
-const std::string kNotSent =
-    "Fehler: \n\rEs konnte keine Verbindung zu Orvanta hergestellt werden.\r\n\r\n"
-    "Bitte prüfen Sie, ob Orvanta gestartet wurde.";
 const std::string kNotDelivered = "[InformOrvanta.InformServer]ENotDelivered: ";
 // How long a server waits for a host to connect: a host reads and decodes
 // its whole request first.
