@@ -6,30 +6,10 @@
 #include "fuzz/FuzzTargets.h"
 #include "import/PageText.h"
 #include "import/UOrvantaImport.h"
+#include "import/testing/UnescapePasses.h"
 
 namespace pelliport::fuzz {
 namespace {
-
-// The unescaping as it is defined: eight replace-all passes, one after the
-// other, each left to right without rescanning what it put in.
-std::u16string UnescapeByPasses(std::u16string text) {
-  const std::pair<char16_t, char16_t> passes[] = {{u'"', u'"'}, {u'/', u'/'}, {u'b', u'\b'}, {u'f', u'\f'},
-                                                  {u'n', u'\n'}, {u'r', u'\r'}, {u't', u'\t'}, {u'\\', u'\\'}};
-  for (const auto& [escape, replacement] : passes) {
-    std::u16string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == escape) {
-        out += replacement;
-        ++i;
-      } else {
-        out += text[i];
-      }
-    }
-    text = std::move(out);
-  }
-  return text;
-}
 
 bool HoldsLineBreak(std::u16string_view text) {
   return text.find_first_of(u"\r\n") != std::u16string_view::npos;
@@ -60,7 +40,7 @@ void FuzzUnescape(Input input) {
   const std::u16string text = InputText(input);
   std::u16string scanned = text;
   UnescapeCapturedHtml(scanned);
-  Expect(scanned == UnescapeByPasses(text), "unescaping differs from the eight passes");
+  Expect(scanned == testing::UnescapeByPasses(text), "unescaping differs from the eight passes");
 }
 
 void FuzzExperteer(Input input) {

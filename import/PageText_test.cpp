@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "import/UOrvantaImport.h"
+#include "import/testing/UnescapePasses.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -30,26 +31,6 @@ TEST(UnescapeCapturedHtml, EightPassesInOrder) {
   }
 }
 
-// The passes as they are defined: eight replace-all passes, one after the
-// other, each left to right without rescanning what it put in.
-std::u16string UnescapeByPasses(std::u16string text) {
-  const std::pair<char16_t, char16_t> passes[] = {{u'"', u'"'}, {u'/', u'/'}, {u'b', u'\b'}, {u'f', u'\f'},
-                                                  {u'n', u'\n'}, {u'r', u'\r'}, {u't', u'\t'}, {u'\\', u'\\'}};
-  for (const auto& [escape, replacement] : passes) {
-    std::u16string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == u'\\' && i + 1 < text.size() && text[i + 1] == escape) {
-        out += replacement;
-        ++i;
-      } else {
-        out += text[i];
-      }
-    }
-    text = out;
-  }
-  return text;
-}
-
 TEST(UnescapeCapturedHtml, OneScanDoesWhatTheEightPassesDo) {
   // Every text of up to five characters from an alphabet of backslashes,
   // escape letters and others.
@@ -66,7 +47,7 @@ TEST(UnescapeCapturedHtml, OneScanDoesWhatTheEightPassesDo) {
   for (const auto& text : texts) {
     std::u16string scanned = text;
     UnescapeCapturedHtml(scanned);
-    ASSERT_EQ(scanned, UnescapeByPasses(text)) << EncodeUtf8(text);
+    ASSERT_EQ(scanned, testing::UnescapeByPasses(text)) << EncodeUtf8(text);
   }
 }
 

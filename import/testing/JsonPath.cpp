@@ -1,6 +1,8 @@
 #include "import/testing/JsonPath.h"
 
+#include <charconv>
 #include <limits>
+#include <string_view>
 
 namespace pelliport::testing {
 
@@ -58,20 +60,24 @@ std::optional<std::int32_t> SubscriptOfPath(std::u16string_view path) {
   const std::size_t close = text.find(u']');
   if (close == std::u16string_view::npos) return std::nullopt;
   text = text.substr(0, close);
-  bool negative = false;
-  if (!text.empty() && (text.front() == u'-' || text.front() == u'+')) {
-    negative = text.front() == u'-';
-    text.remove_prefix(1);
-  }
-  if (text.empty()) return std::nullopt;
-  std::int64_t value = 0;
+  // Read otherwise than the tokenizer reads it: narrowed to ASCII, the sign
+  // taken off by hand, the digits by from_chars.
+  std::string ascii;
   for (const char16_t c : text) {
-    if (c < u'0' || c > u'9') return std::nullopt;
-    value = value * 10 + (c - u'0');
-    if (value > std::int64_t {1} << 31) return std::nullopt;
+    if (c > 0x7F) return std::nullopt;
+    ascii += static_cast<char>(c);
   }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+  std::string_view digits = ascii;
+  const bool negative = digits.starts_with('-');
+  if (negative || digits.starts_with('+')) digits.remove_prefix(1);
+  if (digits.empty() || digits.front() < '0' || digits.front() > '9') return std::nullopt;
+  std::int64_t magnitude = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), magnitude);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  const std::int64_t value = negative ? -magnitude : magnitude;
+  if (value < std::numeric_limits<std::int32_t>::min() || value > std::numeric_limits<std::int32_t>::max()) {
+    return std::nullopt;
+  }
   return static_cast<std::int32_t>(value);
 }
 
