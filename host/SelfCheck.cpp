@@ -166,6 +166,13 @@ HostManifest ParseHostManifest(std::string_view bytes, bool firefox) {
   std::size_t depth = 0;
   std::u16string member;  // the top-level member whose value comes next
   bool inList = false;
+  // A top-level value that is no string: a text member of that name no
+  // longer holds (a later member of the same name replaces an earlier one).
+  const auto forgetTextMember = [&] {
+    if (member == u"name") manifest.name.reset();
+    if (member == u"type") manifest.type.reset();
+    if (member == u"path") manifest.path.reset();
+  };
   for (;;) {
     const JsonToken token = tokenizer.Next();
     switch (token.kind) {
@@ -190,10 +197,7 @@ HostManifest ParseHostManifest(std::string_view bytes, bool firefox) {
           return manifest;
         }
         if (depth == 1) {
-          // A later member of the same name replaces an earlier one.
-          if (member == u"name") manifest.name.reset();
-          if (member == u"type") manifest.type.reset();
-          if (member == u"path") manifest.path.reset();
+          forgetTextMember();
           if (member == listName) {
             inList = manifest.hasList = token.kind == JsonTokenKind::StartArray;
             manifest.allowed.clear();
@@ -233,9 +237,7 @@ HostManifest ParseHostManifest(std::string_view bytes, bool firefox) {
           return manifest;
         }
         if (depth == 1) {
-          if (member == u"name") manifest.name.reset();
-          if (member == u"type") manifest.type.reset();
-          if (member == u"path") manifest.path.reset();
+          forgetTextMember();
           if (member == listName) manifest.hasList = false;
         } else if (depth == 2 && inList) {
           manifest.listHoldsOther = true;
