@@ -7,6 +7,7 @@
 
 #include "fuzz/FuzzTargets.h"
 #include "platform/testing/ScratchFolder.h"
+#include "platform/utf.h"
 
 namespace pelliport::fuzz {
 namespace {
@@ -22,7 +23,7 @@ TEST_P(FuzzReplay, SeedsAndFindingsPass) {
     for (const auto& file : testing::ListFolder(folder)) {
       SCOPED_TRACE(file.string());
       const std::string bytes = testing::ReadFileBytes(file);
-      GetParam().run({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()});
+      GetParam().run(AsBytes(bytes));
       ++replayed;
     }
   }

@@ -35,9 +35,7 @@ void Expect(bool holds, const char* what) {
 
 std::u16string InputText(Input input) { return DecodeUtf8Lenient(InputBytes(input)); }
 
-std::string_view InputBytes(Input input) {
-  return {reinterpret_cast<const char*>(input.data()), input.size()};
-}
+std::string_view InputBytes(Input input) { return AsChars(input); }
 
 std::size_t Pieces::Next(std::size_t left) {
   state_ ^= state_ << 13;

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "websocket/Handshake.h"
+#include "platform/utf.h"
 
 namespace pelliport::fuzz {
 namespace {
@@ -24,7 +25,7 @@ class InMemorySocket : public TcpSocket {
   SocketStatus SendAll(std::span<const std::uint8_t> bytes, std::chrono::steady_clock::time_point) override {
     std::lock_guard lock(mutex_);
     if (!open_ || sendClosed_ || shutdown_) return {u"Socket is not connected"};
-    const std::string_view piece(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::string_view piece = AsChars(bytes);
     {
       std::lock_guard serverLock(server_->mutex);
       server_->received += piece;

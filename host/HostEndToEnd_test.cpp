@@ -48,7 +48,7 @@ std::string Fixture(const char* name) {
 }
 
 std::string Base64(const std::string& bytes) {
-  return websocket::Base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  return websocket::Base64Encode(AsBytes(bytes));
 }
 
 // The system's ANSI code page, as the host sees it in the same environment.

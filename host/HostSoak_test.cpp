@@ -196,7 +196,7 @@ TEST(HostSoak, ConcurrentCaptures) {
   const std::string jpeg =
       ReadFileBytes(std::filesystem::path(PELLIPORT_SOURCE_DIR) / "import" / "testdata" / "baseline.jpg");
   const std::string photo =
-      websocket::Base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(jpeg.data()), jpeg.size()));
+      websocket::Base64Encode(AsBytes(jpeg));
   std::string page = "<html><body>";
   while (page.size() < (2u << 20)) page += "<p>Erfahrung und Ausbildung, Seite f\\u00fcr Seite.<\\/p>\\n";
   page += "<\\/body><\\/html>";

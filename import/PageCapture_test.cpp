@@ -23,7 +23,7 @@ std::string Fixture(const char* name) {
 }
 
 std::string Base64(const std::string& bytes) {
-  return websocket::Base64Encode(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+  return websocket::Base64Encode(AsBytes(bytes));
 }
 
 class PageCaptureTest : public ::testing::Test, public ImportHarness {

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "platform/socket.h"
+#include "platform/utf.h"
 
 // Older mingw-w64 headers lack these; the values are the system's.
 #ifndef WSA_FLAG_NO_HANDLE_INHERIT
@@ -169,7 +170,7 @@ class Win32TcpSocket final : public TcpSocket {
       const DWORD limit = static_cast<DWORD>(std::min<std::int64_t>(left.count(), 60000));
       ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, reinterpret_cast<const char*>(&limit), sizeof limit);
       const int piece = static_cast<int>(std::min<std::size_t>(bytes.size(), 65536));
-      const int n = ::send(s, reinterpret_cast<const char*>(bytes.data()), piece, 0);
+      const int n = ::send(s, AsChars(bytes).data(), piece, 0);
       if (n == SOCKET_ERROR) {
         const int error = ::WSAGetLastError();
         if (error == WSAETIMEDOUT) return {u"Send timed out", true};

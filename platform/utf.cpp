@@ -59,7 +59,7 @@ std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
 // trims it afterwards, so the loop never grows the string.
 template <bool Strict>
 bool Decode(std::string_view bytes, std::u16string& result) {
-  const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::uint8_t* p = AsBytes(bytes).data();
   const std::size_t n = bytes.size();
   const std::size_t base = result.size();
   result.resize(base + n);

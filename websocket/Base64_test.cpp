@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "websocket/Handshake.h"
+#include "platform/utf.h"
 
 namespace pelliport::websocket {
 namespace {
 
 std::string Encode(std::string_view text) {
-  return Base64Encode({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
+  return Base64Encode(AsBytes(text));
 }
 
 TEST(Base64, MatchesRfc4648Vectors) {
