@@ -6,7 +6,6 @@
 #include <limits>
 #include <string>
 
-#include "platform/memory.h"
 #include "platform/utf16_scan.h"
 
 namespace pelliport {
@@ -334,7 +333,6 @@ std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
   if (decodedLength == length) return std::u16string(p + offset, length);
   std::u16string out;
   out.reserve(decodedLength);
-  PrepareLargeBuffer(out.data(), decodedLength * sizeof(char16_t));
   out.resize(decodedLength);
   char16_t* to = out.data();
   const std::size_t end = offset + length;

@@ -10,8 +10,4 @@ namespace pelliport {
 // contents stay as they are, and small buffers are left alone.
 void AdviseLargeBuffer(void* data, std::size_t size);
 
-// The same for a buffer about to be filled whole at once: its pages are
-// also mapped in one go rather than one page fault at a time.
-void PrepareLargeBuffer(void* data, std::size_t size);
-
 }  // namespace pelliport

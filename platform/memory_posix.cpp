@@ -1,5 +1,4 @@
 #include <sys/mman.h>
-#include <unistd.h>
 
 #include <cstdint>
 
@@ -34,16 +33,6 @@ void AdviseLargeBuffer(void* data, std::size_t size) {
   if (size < kLargeBuffer) return;
   const auto begin = reinterpret_cast<std::uintptr_t>(data);
   Advise(begin, begin + size, kLargePage, MADV_HUGEPAGE);
-}
-
-void PrepareLargeBuffer(void* data, std::size_t size) {
-  if (size < kLargeBuffer) return;
-  AdviseLargeBuffer(data, size);
-  const auto begin = reinterpret_cast<std::uintptr_t>(data);
-  const std::uintptr_t end = begin + size;
-  // Kernels before 5.14 do not know it and refuse: then the pages come one
-  // fault at a time, as without the hint.
-  Advise(begin, end, static_cast<std::size_t>(::sysconf(_SC_PAGESIZE)), MADV_POPULATE_WRITE);
 }
 
 }  // namespace pelliport

@@ -9,6 +9,4 @@ void AdviseLargeBuffer(void* data, std::size_t size) {
   static_cast<void>(size);
 }
 
-void PrepareLargeBuffer(void* data, std::size_t size) { AdviseLargeBuffer(data, size); }
-
 }  // namespace pelliport
