@@ -191,7 +191,6 @@ std::string CaptureRequest(int host, const std::string& page, const std::string&
 TEST(HostSoak, ConcurrentCaptures) {
   constexpr int kHosts = PELLIPORT_SOAK_CAPTURE_HOSTS;
   constexpr int kRounds = PELLIPORT_SOAK_CAPTURE_ROUNDS;
-  const auto started = Clock::now();
   ScratchFolder scratch;
   const std::string jpeg =
       ReadFileBytes(std::filesystem::path(PELLIPORT_SOURCE_DIR) / "import" / "testdata" / "baseline.jpg");
@@ -242,13 +241,11 @@ TEST(HostSoak, ConcurrentCaptures) {
   }
   EXPECT_EQ(profiles.size(), kTotal);
   ExpectWholeLog(sandbox, kTotal, perHost);
-  EXPECT_LT(Clock::now() - started, 150s);
 }
 
 // Domain requests, all at once.
 TEST(HostSoak, ManyDomainRequestsAtOnce) {
   constexpr int kHosts = 200;
-  const auto started = Clock::now();
   ScratchFolder scratch;
   const auto request = [](int i) { return R"({"domain":"firma-)" + std::to_string(i) + R"(.example"})"; };
   const std::size_t perHost = LinesOfOneHost(scratch.Make("alone"), request(0));
@@ -273,21 +270,19 @@ TEST(HostSoak, ManyDomainRequestsAtOnce) {
   }
   EXPECT_EQ(domains.size(), static_cast<std::size_t>(kHosts));
   ExpectWholeLog(sandbox, kHosts, perHost);
-  EXPECT_LT(Clock::now() - started, 90s);
 }
 
 // Hosts one after another against a server that sends a ping and an
 // unsolicited text every millisecond: none of the notifications is lost.
 TEST(HostSoak, HostsInARowAgainstAChattyServer) {
   constexpr int kHosts = 500;
-  const auto started = Clock::now();
   ScratchFolder scratch;
   HostSandbox sandbox(scratch.Path());
   BusyDesktop desktop(true);
   ASSERT_TRUE(desktop.Listening());
   sandbox.SetPort(std::to_string(desktop.Port()));
   int failed = 0;
-  for (int i = 0; i < kHosts && Clock::now() - started < 150s; ++i) {
+  for (int i = 0; i < kHosts; ++i) {
     const std::string url = "https://vorandt.example/" + std::to_string(i);
     const auto result = RunProcess(kHost, Frame(R"({"command":"DO_VORANDTIMPORT","URL":")" + url + "\"}"),
                                    sandbox.Variables(), std::chrono::seconds(60));
