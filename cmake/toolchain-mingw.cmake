@@ -12,9 +12,20 @@ set(CMAKE_CXX_COMPILER ${PELLIPORT_MINGW_TRIPLET}-g++-posix)
 set(CMAKE_RC_COMPILER ${PELLIPORT_MINGW_TRIPLET}-windres)
 
 # SSE2, which every Windows since Windows 8 requires of the processor: the
-# text scanning works on 128-bit vectors.
-set(CMAKE_C_FLAGS_INIT "-msse2")
-set(CMAKE_CXX_FLAGS_INIT "-msse2")
+# text scanning works on 128-bit vectors. Appended, so that a build that sets
+# its own initial flags (libjpeg's) keeps them and gets these too.
+set(PELLIPORT_MINGW_FLAGS "-msse2")
+if(PELLIPORT_MINGW_ARCH STREQUAL "i686")
+  # 32-bit Windows keeps the stack only 4-byte aligned where it enters our
+  # code: at thread starts, at callbacks and in code built by others. SSE
+  # spills to the stack need 16 bytes, so every function that needs more than
+  # 4 realigns its own frame instead of trusting the caller's (the x86_64 ABI
+  # guarantees 16 bytes, so the 64-bit build needs nothing). The build checks
+  # that the compiler takes it (cmake/StackAlignment.cmake).
+  string(APPEND PELLIPORT_MINGW_FLAGS " -mincoming-stack-boundary=2")
+endif()
+string(APPEND CMAKE_C_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
+string(APPEND CMAKE_CXX_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
 
 # Libraries for Windows: the compiler's own, and libjpeg as
 # tools/build-libjpeg-windows.sh installs it, so that find_package(JPEG) finds

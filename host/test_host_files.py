@@ -372,6 +372,11 @@ class RootTests(HostFileTests):
         for line in data.split(b"\r\n")[:-1]:
             self.assertTrue(line.startswith(b"[") or line.startswith(b"\r"), line[:80])
         self.assertGreater(data.count(b"\r\n"), 1, "lines that fit are still written")
+        # The result line that carries the photo text did not fit: it was
+        # refused whole, and the lines after it were still written.
+        self.assertNotIn(b"[StartImport.DoParseJson] Result:", data)
+        self.assertNotIn(base64.b64encode(JPEG)[:64], data)
+        self.assertIn(b"[PelliportHost]|_Done!", data, data[-400:])
 
     def test_squatter_takes_every_folder_name(self):
         """Another user creates every work-folder name first in a sticky

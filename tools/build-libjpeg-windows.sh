@@ -17,8 +17,11 @@ version="$(apt-cache showsrc libjpeg-turbo | sed -n 's/^Version: //p' | sort -V 
 # Unwind tables in the C code, so that an error exit may throw a C++
 # exception through the library's frames (the i686 compiler unwinds by
 # DWARF tables).
+# The toolchain file adds the architecture's own flags (the stack alignment
+# of i686) to these; its text is part of the stamp, so that a change to it
+# builds the library again.
 cflags="-O2 -fexceptions"
-stamp="$version $cflags"
+stamp="$version $cflags $(sha256sum "$root/cmake/toolchain-mingw.cmake" | cut -c1-16)"
 if [ -f "$prefix/lib/libjpeg.a" ] && [ "$(cat "$prefix/stamp" 2>/dev/null)" = "$stamp" ]; then
   echo "libjpeg $version for $arch is already built in $prefix"
   exit 0
@@ -35,7 +38,7 @@ dpkg-source --no-check -x "$dsc" "$work/src" >/dev/null
 # assembler is needed; only the static libjpeg, no TurboJPEG.
 cmake -S "$work/src" -B "$work/build" -G Ninja \
   -DCMAKE_TOOLCHAIN_FILE="$root/cmake/toolchain-mingw-$arch.cmake" \
-  -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS="$cflags" \
+  -DCMAKE_BUILD_TYPE=None -DCMAKE_C_FLAGS_INIT="$cflags" \
   -DCMAKE_INSTALL_PREFIX="$prefix" \
   -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
   -DWITH_SIMD=OFF -DWITH_TURBOJPEG=OFF -DWITH_JPEG7=OFF -DWITH_JPEG8=OFF \

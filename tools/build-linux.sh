@@ -13,4 +13,5 @@ case "$flavour" in
 esac
 cmake -S . -B "$dir" -G Ninja "${extra[@]}"
 cmake --build "$dir"
+tools/test_summary.py ctest "$dir"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir "$dir" --output-on-failure

@@ -26,12 +26,14 @@ if i686-w64-mingw32-objdump -p build/windows/host/PelliportHost.exe | grep -i 'D
   exit 1
 fi
 
-if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+wine32="$(tools/wine32.sh)"
+if [ "$wine32" = native ]; then
   export WINEARCH=win32
   dir=build/windows
 else
-  echo "build-windows.sh: this machine cannot execute 32-bit programs; the Windows tests run on" \
-       "the 64-bit build of the same sources (build/windows64) under 64-bit Wine" >&2
+  message="this machine executes no 32-bit programs (32-bit Wine: $wine32); the Windows tests ran on the 64-bit build of the same sources (build/windows64) under 64-bit Wine"
+  echo "build-windows.sh: $message" >&2
+  tools/test_summary.py note degraded "$message"
   export WINEARCH=win64
   dir=build/windows64
   build x86_64 "$dir"
@@ -46,4 +48,5 @@ fi
 # Wine's own services start with the first program and live as long as the
 # server: start them here, so that they hold none of the tests' output pipes.
 tools/wine-run.sh "$WINEPREFIX" cmd /c exit 0 </dev/null >/dev/null 2>&1
+tools/test_summary.py ctest "$dir"
 ctest --test-dir "$dir" --output-on-failure -j2

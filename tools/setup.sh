@@ -53,3 +53,23 @@ apt_get install -y -q --no-install-recommends "${packages[@]}"
 apt_get install -y -q --no-install-recommends chromium ||
   echo "setup.sh: chromium could not be installed; the Chromium end-to-end test will be skipped" >&2
 apt_get install -y -q --no-install-recommends firefox-esr
+
+# 32-bit Wine for the product (the i686 program). Where the kernel refuses
+# 32-bit programs, qemu-user runs them by emulation: Debian registers no i386
+# entry on an x86-64 machine, so it is written here (flag F: the emulator is
+# opened now, so that it is found from any mount namespace).
+if [ "$("$(dirname "$0")/wine32.sh")" = none ]; then
+  apt_get install -y -q --no-install-recommends qemu-user-static
+  binfmt=/proc/sys/fs/binfmt_misc
+  [ -e "$binfmt/register" ] || $SUDO mount -t binfmt_misc binfmt_misc "$binfmt" || true
+  if [ -e "$binfmt/register" ] && [ ! -e "$binfmt/qemu-i386" ]; then
+    magic='\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00'
+    mask='\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff'
+    printf '%s' ":qemu-i386:M::$magic:$mask:/usr/bin/qemu-i386-static:F" | $SUDO tee "$binfmt/register" >/dev/null || true
+  fi
+fi
+case "$("$(dirname "$0")/wine32.sh")" in
+  native)   echo "setup.sh: 32-bit Wine runs natively" ;;
+  emulated) echo "setup.sh: this kernel refuses 32-bit programs; 32-bit Wine runs emulated by qemu-user (slowly)" ;;
+  *)        echo "setup.sh: 32-bit Wine cannot run here, neither natively nor emulated; the Windows tests will use the 64-bit build" >&2 ;;
+esac

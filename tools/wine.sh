@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs Wine as `wine` does, with the loader this machine can execute: the
 # 32-bit one where the kernel runs 32-bit programs, else the 64-bit one with a
-# 64-bit prefix (some sandboxed kernels execute no 32-bit code at all).
+# 64-bit prefix (some sandboxed kernels execute no 32-bit code at all; where
+# 32-bit Wine runs only emulated, too slowly for the test suites, the 64-bit
+# one is taken as well).
 #   tools/wine.sh <program> [arguments...]
 # WINEARCH=win32 or win64 in the environment chooses instead.
 set -euo pipefail
 if [ -z "${WINEARCH:-}" ]; then
-  if /usr/lib/wine/wine --version >/dev/null 2>&1; then WINEARCH=win32; else WINEARCH=win64; fi
+  if [ "$("$(dirname "$0")/wine32.sh")" = native ]; then WINEARCH=win32; else WINEARCH=win64; fi
 fi
 export WINEARCH
 if [ "$WINEARCH" = win64 ]; then
