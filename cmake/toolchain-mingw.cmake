@@ -24,8 +24,11 @@ if(PELLIPORT_MINGW_ARCH STREQUAL "i686")
   # that the compiler takes it (cmake/StackAlignment.cmake).
   string(APPEND PELLIPORT_MINGW_FLAGS " -mincoming-stack-boundary=2")
 endif()
-string(APPEND CMAKE_C_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
-string(APPEND CMAKE_CXX_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
+# CMake reads a toolchain file more than once: the flags go in once.
+if(NOT CMAKE_C_FLAGS_INIT MATCHES "-msse2")
+  string(APPEND CMAKE_C_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
+  string(APPEND CMAKE_CXX_FLAGS_INIT " ${PELLIPORT_MINGW_FLAGS}")
+endif()
 
 # Libraries for Windows: the compiler's own, and libjpeg as
 # tools/build-libjpeg-windows.sh installs it, so that find_package(JPEG) finds

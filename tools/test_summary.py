@@ -5,12 +5,14 @@ ctest or GoogleTest skipped. The run's record lives in build/test-summary/.
 
     test_summary.py start                      a new run
     test_summary.py step NAME SECONDS STATUS   a step's time and exit code
-    test_summary.py note KIND TEXT             skipped | degraded | untested
+    test_summary.py note KIND TEXT             skipped | degraded | blocked | untested
     test_summary.py ctest BUILD_FOLDER         a ctest run whose skips count
     test_summary.py report                     prints the summary
 
-KIND untested is something the product needs tested that was not: with
-CI=true in the environment, `report` then fails (exit 1)."""
+KIND untested is something the product needs tested that was not, where
+the machine could have tested it: with CI=true in the environment, `report`
+then fails (exit 1). KIND blocked is a part that this machine cannot test;
+the summary says so as loudly, but the run does not fail for it."""
 
 import os
 import re
@@ -107,7 +109,7 @@ def main(argv):
             path.unlink(missing_ok=True)
     elif command == "step" and len(args) == 3:
         append(STEPS, *args)
-    elif command == "note" and len(args) == 2 and args[0] in ("skipped", "degraded", "untested"):
+    elif command == "note" and len(args) == 2 and args[0] in ("skipped", "degraded", "blocked", "untested"):
         append(NOTES, *args)
     elif command == "ctest" and len(args) == 1:
         append(CTESTS, Path(args[0]).resolve())
