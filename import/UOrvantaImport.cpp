@@ -149,8 +149,7 @@ std::u16string TOrvantaImport::StartImport(std::u16string decoded, TLogFile& aLo
         DomainRequest();
         break;
       case RequestKind::Identification:
-        // It reads the request's bytes, which the text gives back exactly.
-        IdentificationRequest(EncodeUtf8(sUTF8Content));
+        IdentificationRequest();
         break;
       case RequestKind::AddInError:
         AddInErrorReport();

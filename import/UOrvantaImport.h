@@ -21,8 +21,7 @@ class TOrvantaImport {
 
   // Handles the request's text, which the main routine decodes while it
   // arrives (the empty text when it was not valid UTF-8). Always returns the
-  // empty text; only failures of the preparation steps leave it. Its bytes
-  // are the text encoded as UTF-8 again, where they are needed.
+  // empty text; only failures of the preparation steps leave it.
   std::u16string StartImport(std::u16string decoded, TLogFile& aLogger);
 
   // The modal error box of the import engine.
@@ -94,7 +93,7 @@ class TOrvantaImport {
   void RunSiteImport();
 
   void DomainRequest();
-  void IdentificationRequest(const std::string& sUTF8);
+  void IdentificationRequest();
   void AddInErrorReport();
 
   // The site operations' common steps: result text, list file, notification.
