@@ -8,6 +8,8 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/testing/Loopback.h"
+
 namespace pelliport {
 namespace {
 
@@ -53,7 +55,7 @@ TEST(TcpSocket, SendEndsAtItsDeadlineWhenThePeerDoesNotRead) {
 TEST(TcpSocket, ResetReachesThePeerAsAnError) {
   Pair pair = Connected();
   ASSERT_TRUE(pair.server);
-  pair.server->Reset();
+  ResetConnection(*pair.server);
   ASSERT_EQ(pair.client->WaitReadable(5s), WaitResult::Readable);
   std::array<std::uint8_t, 16> buffer {};
   const ReceiveResult received = pair.client->Receive(buffer);
