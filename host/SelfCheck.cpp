@@ -10,8 +10,6 @@
 namespace pelliport {
 namespace {
 
-constexpr std::size_t kLogPathLimit = 259;  // longer log paths are never written
-
 std::u16string Joined(const std::vector<std::u16string>& texts) {
   std::u16string out;
   for (const auto& text : texts) out += (out.empty() ? u"" : u", ") + text;
@@ -46,7 +44,7 @@ CheckRow LogRow(const LogFinding& log) {
     return Fail(item, log.path + u": the folder " + log.folder +
                           u" does not exist, so nothing will be logged (create it to get a log)");
   }
-  if (log.path.size() > kLogPathLimit) {
+  if (log.path.size() > kMaxLogPathLength) {
     return Fail(item, log.path + u": the path is longer than 259 characters, so nothing will be logged");
   }
   switch (log.append) {
@@ -73,20 +71,21 @@ std::vector<CheckRow> SettingsRows(const SettingsFinding& settings) {
   }
   rows.push_back(Ok(u"settings file", settings.path + u": present"));
   const std::u16string item = u"viewer";
-  const std::u16string aktiv = u"[Execute] Aktiv=" + settings.aktiv;
-  if (ParseIniInteger(settings.aktiv) == 0) {
+  const ViewerSettings& viewer = settings.viewer;
+  const std::u16string aktiv = u"[Execute] Aktiv=" + viewer.aktiv;
+  if (!viewer.On()) {
     std::u16string finding = u"off (" + aktiv + u")";
-    if (!settings.filename.empty() && !settings.filenameExists) {
-      finding += u"; Filename names " + settings.filename + u", which does not exist";
+    if (!viewer.filename.empty() && !viewer.filenameExists) {
+      finding += u"; Filename names " + viewer.filename + u", which does not exist";
     }
     rows.push_back(Ok(item, finding));
-  } else if (settings.filename.empty()) {
+  } else if (viewer.filename.empty()) {
     rows.push_back(Fail(item, aktiv + u" switches the launch on, but no Filename is given: no viewer is started"));
-  } else if (!settings.filenameExists) {
-    rows.push_back(Fail(item, aktiv + u" switches the launch on, but the viewer " + settings.filename +
+  } else if (!viewer.filenameExists) {
+    rows.push_back(Fail(item, aktiv + u" switches the launch on, but the viewer " + viewer.filename +
                                   u" does not exist: it is not started"));
   } else {
-    rows.push_back(Ok(item, u"on (" + aktiv + u"): " + settings.filename + u" is started with each captured page"));
+    rows.push_back(Ok(item, u"on (" + aktiv + u"): " + viewer.filename + u" is started with each captured page"));
   }
   return rows;
 }
@@ -291,8 +290,8 @@ std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, cons
     return rows;
   }
   std::vector<std::u16string> problems;
-  if (manifest.name != kHostName) {
-    problems.push_back(manifest.name ? u"its name is " + Quoted(*manifest.name) + u", not " + Quoted(kHostName)
+  if (manifest.name != kNativeHostName) {
+    problems.push_back(manifest.name ? u"its name is " + Quoted(*manifest.name) + u", not " + Quoted(kNativeHostName)
                                      : u"it has no name");
   }
   if (manifest.type != u"stdio") {
@@ -300,7 +299,7 @@ std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, cons
                                      : u"it has no type");
   }
   if (problems.empty()) {
-    rows.push_back(Ok(browser + u" manifest", where + u": valid, name " + Quoted(kHostName) + u", type \"stdio\""));
+    rows.push_back(Ok(browser + u" manifest", where + u": valid, name " + Quoted(kNativeHostName) + u", type \"stdio\""));
   } else {
     rows.push_back(Fail(browser + u" manifest", where + u": " + Joined(problems)));
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "log/ULogWriter.h"
+#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
@@ -27,12 +28,8 @@ class TOrvantaImport {
   // The modal error box of the import engine.
   void ShowErrorBox(std::u16string_view text);
 
-  // A unique name in the folder: folder, separator, hex number, ".tmp". The
-  // empty file that the platform created under that name stays as the name's
-  // reservation: the caller writes its own file over it, or deletes it.
-  // When no file can be created there, or the name would be longer than
-  // kMaxUniqueNameLength, it fails with "EFCreateError" naming the folder and
-  // the reason; nothing is shortened.
+  // A unique name in the folder, reserved by an empty file
+  // (places/HostPlaces.h says how).
   std::u16string GetUniqueTempName(std::u16string_view folder);
 
   // --- Capture artifact files
@@ -132,10 +129,5 @@ std::u16string NotSentMessage();
 // The box text when the list file of an import could not be written; the
 // reason is the failure's message (file and the system's text).
 std::u16string ListNotWrittenMessage(std::u16string_view reason);
-
-// Reads an integer setting the way the settings file's values are read: a
-// decimal number with an optional sign, or a hexadecimal one after "$" or
-// "0x"; anything else is 0.
-std::int32_t ParseIniInteger(std::u16string_view text);
 
 }  // namespace pelliport
