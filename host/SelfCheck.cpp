@@ -108,14 +108,13 @@ CheckRow TempRow(const TempFinding& temp) {
 }
 
 std::uint16_t PortInUse(const PortSetting& setting) {
-  const std::int32_t value = setting.outcome == PortSetting::Outcome::Read ? setting.value : kDefaultPort;
-  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu);
+  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(ServerPort(setting)) & 0xFFFFu);
 }
 
 CheckRow PortRow(std::u16string_view location, const PortSetting& setting) {
   const std::u16string item = u"port setting";
   const std::u16string where(location);
-  const std::u16string fallback = u"; the host uses the default port 5414";
+  const std::u16string fallback = u"; the host uses the default port " + Decimal(kDefaultPort);
   switch (setting.outcome) {
     case PortSetting::Outcome::Read:
       if (setting.value >= 1 && setting.value <= 65535) return Ok(item, where + u": " + Decimal(setting.value));

@@ -12,12 +12,11 @@
 #include <vector>
 
 #include "host/BrowserManifests.h"
+#include "notify/PortSetting.h"
 #include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
-
-inline constexpr std::int32_t kDefaultPort = 5414;
 
 // Fail rows make the exit code 1; Note rows only inform (a browser for which
 // the host is not installed, for example).
