@@ -1,4 +1,12 @@
 // The import engine: handles the one request of a host process.
+//
+// Some names here are older than this code and stay as they are:
+// `TOrvantaImport`, `StartImport` and `sUTF8Content` among them. The log's
+// lines name them ("[StartImport] UTF8ContentLength=..."), and the people
+// who support users read those lines, so a rename would break what they
+// search for. `sUTF8Content` is not UTF-8: it holds the request's text as
+// the main routine decoded it from the UTF-8 frame, in UTF-16 like every
+// text of the system (the empty text when the frame was not valid UTF-8).
 #pragma once
 
 #include <cstdint>
@@ -69,7 +77,7 @@ class TOrvantaImport {
   std::u16string sFotoURL;
   std::u16string sHTMLFilePath;
   std::u16string sUTF8HTML;
-  std::u16string sUTF8Content;
+  std::u16string sUTF8Content;  // the request's text, decoded: UTF-16 (see above)
   TLogFile* myLogger = nullptr;
   bool bDoExecute = false;
   std::u16string sExecuteFile;
