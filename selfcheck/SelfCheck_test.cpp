@@ -1,6 +1,6 @@
 // The check's rows from findings, the manifest reader and the option
 // dispatch of the program.
-#include "host/SelfCheck.h"
+#include "selfcheck/SelfCheck.h"
 
 #include <gtest/gtest.h>
 

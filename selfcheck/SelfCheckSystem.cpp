@@ -5,13 +5,13 @@
 #include <mutex>
 #include <thread>
 
-#include "host/SelfCheck.h"
 #include "host/Version.h"
+#include "notify/WSClient.h"
 #include "places/HostPlaces.h"
 #include "platform/error.h"
-#include "notify/WSClient.h"
-#include "websocket/WebSocketClient.h"
 #include "platform/utf.h"
+#include "selfcheck/SelfCheck.h"
+#include "websocket/WebSocketClient.h"
 
 namespace pelliport {
 namespace {

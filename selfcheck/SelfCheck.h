@@ -11,7 +11,6 @@
 #include <string_view>
 #include <vector>
 
-#include "host/BrowserManifests.h"
 #include "notify/PortSetting.h"
 #include "places/HostPlaces.h"
 #include "platform/platform.h"

@@ -1,9 +1,8 @@
-#include "host/SelfCheck.h"
+#include "selfcheck/SelfCheck.h"
 
 #include <algorithm>
 
 #include "import/JsonTokenizer.h"
-#include "import/UOrvantaImport.h"
 #include "log/ULogWriter.h"
 #include "platform/utf.h"
 
