@@ -7,6 +7,18 @@
 // search for. `sUTF8Content` is not UTF-8: it holds the request's text as
 // the main routine decoded it from the UTF-8 frame, in UTF-16 like every
 // text of the system (the empty text when the frame was not valid UTF-8).
+//
+// Where the engine's operations live:
+//   UOrvantaImport.cpp         StartImport, ReadIni, CreateWorkFolder, GetUniqueTempName,
+//                              ShowErrorBox, LaunchViewer
+//   PageCapture.cpp            PageCaptureImport and its steps, the site table
+//   SiteImports.cpp            XingImport, XTMImport, LinkedInImport, FreelanceImport,
+//                              ExperteerImport, ProfileImport, SendList
+//   CaptureFiles.cpp           SaveListFile, SaveHTMLFile, SavePicture
+//   DomainRequest.cpp          DomainRequest, DomainImport
+//   IdentificationRequest.cpp  IdentificationRequest, VorandtImport
+//   AddInErrorReport.cpp       AddInErrorReport
+//   InformOrvanta.cpp          InformOrvanta, iGetServerPort, InformServer
 #pragma once
 
 #include <cstdint>
