@@ -72,7 +72,6 @@ class InMemorySocket : public TcpSocket {
     open_ = false;
     changed_.notify_all();
   }
-  void Reset() override { Close(); }
   bool IsOpen() const override {
     std::lock_guard lock(mutex_);
     return open_;

@@ -2,12 +2,13 @@
 #include "fuzz/FuzzTargets.h"
 #include "import/JsonObject.h"
 #include "platform/error.h"
+#include "platform/utf.h"
 
 namespace pelliport::fuzz {
 
 void FuzzJsonObject(Input input) {
   try {
-    const JsonObject object = ParseJsonObject(InputBytes(input));
+    const JsonObject object = ParseJsonObject(DecodeUtf8Lenient(InputBytes(input)));
     if (object.outcome == JsonObjectOutcome::Empty) {
       Expect(object.members.empty(), "JSON object: members of an empty object");
     }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "host/JsonString.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -56,29 +57,6 @@ std::vector<std::u16string_view> SplitIds(std::u16string_view value) {
 
 void AppendUnique(std::vector<std::u16string>& list, std::u16string item) {
   if (std::ranges::find(list, item) == list.end()) list.push_back(std::move(item));
-}
-
-void AppendJsonString(std::u16string& out, std::u16string_view text) {
-  static constexpr char16_t kHex[] = u"0123456789abcdef";
-  out += u'"';
-  for (const char16_t c : text) {
-    switch (c) {
-      case u'"': out += u"\\\""; break;
-      case u'\\': out += u"\\\\"; break;
-      case u'\n': out += u"\\n"; break;
-      case u'\r': out += u"\\r"; break;
-      case u'\t': out += u"\\t"; break;
-      default:
-        if (c < 0x20) {
-          out += u"\\u00";
-          out += kHex[c >> 4];
-          out += kHex[c & 0xF];
-        } else {
-          out += c;
-        }
-    }
-  }
-  out += u'"';
 }
 
 std::string BuildManifest(std::u16string_view programPath, std::u16string_view listKey,

@@ -16,12 +16,12 @@
 #include <variant>
 #include <vector>
 
+#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
 
 inline constexpr std::u16string_view kWriteManifestsOption = u"--write-manifests";
-inline constexpr std::u16string_view kNativeHostName = u"com.kelmarq.pelliport";
 // The file names of the manifests in the program's folder.
 inline constexpr std::u16string_view kChromiumManifestName = u"com.kelmarq.pelliport.json";
 inline constexpr std::u16string_view kFirefoxManifestName = u"com.kelmarq.pelliport.firefox.json";

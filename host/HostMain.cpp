@@ -6,7 +6,7 @@
 
 #include "host/BrowserManifests.h"
 #include "host/Intake.h"
-#include "host/SelfCheck.h"
+#include "selfcheck/SelfCheck.h"
 #include "host/Version.h"
 #include "import/UOrvantaImport.h"
 #include "log/ULogWriter.h"

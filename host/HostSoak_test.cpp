@@ -16,8 +16,8 @@
 #include <thread>
 
 #include "platform/platform.h"
-#include "platform/socket.h"
 #include "platform/testing/HostProcess.h"
+#include "platform/testing/Loopback.h"
 #include "platform/testing/ScratchFolder.h"
 #include "platform/utf.h"
 #include "websocket/Base64.h"

@@ -11,8 +11,8 @@
 
 #include "host/testing/HostTexts.h"
 #include "platform/platform.h"
-#include "platform/socket.h"
 #include "platform/testing/HostProcess.h"
+#include "platform/testing/Loopback.h"
 #include "platform/testing/ScratchFolder.h"
 #include "platform/testing/Sockets.h"
 #include "platform/utf.h"

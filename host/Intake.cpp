@@ -3,6 +3,7 @@
 #include <cstring>
 #include <memory>
 
+#include "host/JsonString.h"
 #include "platform/error.h"
 #include "platform/memory.h"
 #include "platform/utf.h"
@@ -78,28 +79,9 @@ std::optional<std::u16string> ReadRequest(Platform& platform, TLogFile& log) {
 }
 
 std::u16string BuildErrorReply(std::u16string_view message) {
-  std::u16string reply = u"{\"Errorcode\": \"100\", \"Errortext\": \"";
-  for (const char16_t c : message) {
-    switch (c) {
-      case u'"': reply += u"\\\""; break;
-      case u'\\': reply += u"\\\\"; break;
-      case u'\b': reply += u"\\b"; break;
-      case u'\f': reply += u"\\f"; break;
-      case u'\n': reply += u"\\n"; break;
-      case u'\r': reply += u"\\r"; break;
-      case u'\t': reply += u"\\t"; break;
-      default:
-        if (c < 0x20) {
-          static constexpr char16_t kHex[] = u"0123456789abcdef";
-          reply += u"\\u00";
-          reply += kHex[c >> 4];
-          reply += kHex[c & 0xF];
-        } else {
-          reply += c;
-        }
-    }
-  }
-  reply += u"\", \"Detailcode\": \"0\", \"Detailtext\": \"\"}";
+  std::u16string reply = u"{\"Errorcode\": \"100\", \"Errortext\": ";
+  AppendJsonString(reply, message);
+  reply += u", \"Detailcode\": \"0\", \"Detailtext\": \"\"}";
   return reply;
 }
 

@@ -10,8 +10,8 @@
 #include <sstream>
 
 #include "host/testing/Installation.h"
-#include "platform/socket.h"
 #include "platform/testing/HostProcess.h"
+#include "platform/testing/Loopback.h"
 #include "platform/testing/ScratchFolder.h"
 #include "websocket/testing/ScriptedServer.h"
 

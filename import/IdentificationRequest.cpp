@@ -9,12 +9,12 @@
 
 namespace pelliport {
 
-void TOrvantaImport::IdentificationRequest(const std::string& sUTF8) {
+void TOrvantaImport::IdentificationRequest() {
   Log(u"[StartImport] call VorandtImport");
   std::u16string command;
   std::u16string url;
   try {
-    const JsonObject object = ParseJsonObject(sUTF8);
+    const JsonObject object = ParseJsonObject(sUTF8Content);
     if (object.outcome != JsonObjectOutcome::Failure) {
       try {
         command = object.Value(u"command");

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "import/UOrvantaImport.h"
+#include "notify/PortSetting.h"
 #include "notify/WSClient.h"
 #include "platform/error.h"
 #include "platform/utf.h"
@@ -11,7 +12,6 @@
 namespace pelliport {
 namespace {
 
-constexpr std::int32_t kDefaultPort = 5414;
 // The kind of the error line of every notification that did not arrive.
 constexpr std::u16string_view kNotDeliveredKind = u"ENotDelivered";
 
@@ -39,11 +39,11 @@ std::int32_t TOrvantaImport::iGetServerPort() {
   std::int32_t port = kDefaultPort;
   try {
     const PortSetting setting = platform_.ReadPortSetting();
+    port = ServerPort(setting);
     switch (setting.outcome) {
       case PortSetting::Outcome::NotReachable:
         break;
       case PortSetting::Outcome::Read:
-        port = setting.value;
         Log(u"[InformOrvanta] |_found WebSocketPort = " + Decimal(port));
         break;
       case PortSetting::Outcome::Missing:

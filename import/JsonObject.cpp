@@ -9,7 +9,7 @@
 namespace pelliport {
 namespace {
 
-bool IsWhitespaceByte(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsWhitespace(char16_t c) { return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r'; }
 
 std::u16string ScalarText(const JsonTokenizer& tokenizer, const JsonToken& token) {
   switch (token.kind) {
@@ -42,14 +42,13 @@ const std::u16string& JsonObject::Value(std::u16string_view name) const {
   throw HostError(u"EJSONException", u"JSON member \"" + std::u16string(name) + u"\" not found");
 }
 
-JsonObject ParseJsonObject(std::string_view utf8) {
+JsonObject ParseJsonObject(std::u16string_view text) {
   JsonObject result;
-  if (utf8.empty()) return result;
-  if (utf8.front() != '{' && !IsWhitespaceByte(utf8.front())) {
+  if (text.empty()) return result;
+  if (text.front() != u'{' && !IsWhitespace(text.front())) {
     result.outcome = JsonObjectOutcome::Empty;
     return result;
   }
-  const std::u16string text = DecodeUtf8Lenient(utf8);
   JsonTokenizer tokenizer(text);
   if (tokenizer.Next().kind != JsonTokenKind::StartObject) return result;
 

@@ -16,7 +16,7 @@ inline constexpr std::size_t kJsonObjectNestingLimit = 512;
 enum class JsonObjectOutcome {
   Success,  // after optional white space a well-formed object; what follows it does not count
   Failure,  // anything else that starts with "{" or white space, and the empty text
-  Empty,    // the first byte is neither "{" nor white space: an object without members
+  Empty,    // the first character is neither "{" nor white space: an object without members
 };
 
 struct JsonMember {
@@ -36,9 +36,9 @@ struct JsonObject {
   const std::u16string& Value(std::u16string_view name) const;
 };
 
-// Parses UTF-8 bytes. Nesting deeper than kJsonObjectNestingLimit below the
+// Parses the text as decoded from the request. Nesting deeper than kJsonObjectNestingLimit below the
 // top-level object is a failure of the parser itself: a HostError of kind
 // "EJSONException" rather than the Failure outcome.
-JsonObject ParseJsonObject(std::string_view utf8);
+JsonObject ParseJsonObject(std::u16string_view text);
 
 }  // namespace pelliport

@@ -1,4 +1,24 @@
 // The import engine: handles the one request of a host process.
+//
+// Some names here are older than this code and stay as they are:
+// `TOrvantaImport`, `StartImport` and `sUTF8Content` among them. The log's
+// lines name them ("[StartImport] UTF8ContentLength=..."), and the people
+// who support users read those lines, so a rename would break what they
+// search for. `sUTF8Content` is not UTF-8: it holds the request's text as
+// the main routine decoded it from the UTF-8 frame, in UTF-16 like every
+// text of the system (the empty text when the frame was not valid UTF-8).
+//
+// Where the engine's operations live:
+//   UOrvantaImport.cpp         StartImport, ReadIni, CreateWorkFolder, GetUniqueTempName,
+//                              ShowErrorBox, LaunchViewer
+//   PageCapture.cpp            PageCaptureImport and its steps, the site table
+//   SiteImports.cpp            XingImport, XTMImport, LinkedInImport, FreelanceImport,
+//                              ExperteerImport, ProfileImport, SendList
+//   CaptureFiles.cpp           SaveListFile, SaveHTMLFile, SavePicture
+//   DomainRequest.cpp          DomainRequest, DomainImport
+//   IdentificationRequest.cpp  IdentificationRequest, VorandtImport
+//   AddInErrorReport.cpp       AddInErrorReport
+//   InformOrvanta.cpp          InformOrvanta, iGetServerPort, InformServer
 #pragma once
 
 #include <cstdint>
@@ -9,6 +29,7 @@
 #include <vector>
 
 #include "log/ULogWriter.h"
+#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
@@ -21,19 +42,14 @@ class TOrvantaImport {
 
   // Handles the request's text, which the main routine decodes while it
   // arrives (the empty text when it was not valid UTF-8). Always returns the
-  // empty text; only failures of the preparation steps leave it. Its bytes
-  // are the text encoded as UTF-8 again, where they are needed.
+  // empty text; only failures of the preparation steps leave it.
   std::u16string StartImport(std::u16string decoded, TLogFile& aLogger);
 
   // The modal error box of the import engine.
   void ShowErrorBox(std::u16string_view text);
 
-  // A unique name in the folder: folder, separator, hex number, ".tmp". The
-  // empty file that the platform created under that name stays as the name's
-  // reservation: the caller writes its own file over it, or deletes it.
-  // When no file can be created there, or the name would be longer than
-  // kMaxUniqueNameLength, it fails with "EFCreateError" naming the folder and
-  // the reason; nothing is shortened.
+  // A unique name in the folder, reserved by an empty file
+  // (places/HostPlaces.h says how).
   std::u16string GetUniqueTempName(std::u16string_view folder);
 
   // --- Capture artifact files
@@ -73,7 +89,7 @@ class TOrvantaImport {
   std::u16string sFotoURL;
   std::u16string sHTMLFilePath;
   std::u16string sUTF8HTML;
-  std::u16string sUTF8Content;
+  std::u16string sUTF8Content;  // the request's text, decoded: UTF-16 (see above)
   TLogFile* myLogger = nullptr;
   bool bDoExecute = false;
   std::u16string sExecuteFile;
@@ -94,7 +110,7 @@ class TOrvantaImport {
   void RunSiteImport();
 
   void DomainRequest();
-  void IdentificationRequest(const std::string& sUTF8);
+  void IdentificationRequest();
   void AddInErrorReport();
 
   // The site operations' common steps: result text, list file, notification.
@@ -133,10 +149,5 @@ std::u16string NotSentMessage();
 // The box text when the list file of an import could not be written; the
 // reason is the failure's message (file and the system's text).
 std::u16string ListNotWrittenMessage(std::u16string_view reason);
-
-// Reads an integer setting the way the settings file's values are read: a
-// decimal number with an optional sign, or a hexadecimal one after "$" or
-// "0x"; anything else is 0.
-std::int32_t ParseIniInteger(std::u16string_view text);
 
 }  // namespace pelliport

@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <array>
 
+#include "places/HostPlaces.h"
 #include "platform/error.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 namespace {
 
-constexpr std::size_t kMaxPath = 259;
 constexpr std::size_t kTailSize = 128;
 // Another host process holds the file for the length of one line. The time
 // waited is taken from the clock: a pause can last much longer than asked
@@ -24,13 +24,9 @@ std::uint64_t LogSizeAfterCtrlZCut(std::uint64_t size, std::span<const std::uint
   return size - tail.size() + static_cast<std::uint64_t>(it - tail.begin());
 }
 
-TLogFile::TLogFile(Platform& platform) : platform_(platform) {
-  std::u16string folder = platform_.LocalAppDataFolder();
-  folder += platform_.PathSeparator();
-  folder += u"Orvanta";
-  folder += platform_.PathSeparator();
-  sLogFile = folder + u"PelliportLog.txt";
-  sOldLogFile = folder + u"PelliportLog.old.txt";
+TLogFile::TLogFile(Platform& platform)
+    : platform_(platform), sLogFile(pelliport::LogFilePath(platform)),
+      sOldLogFile(pelliport::OldLogFilePath(platform)) {
   try {
     // Hosts that start at the same moment: the first renames the file, the
     // others find it below the limit. A host still writing holds the file;
@@ -89,7 +85,7 @@ void TLogFile::WriteErrorToLogFile(std::u16string_view sErrorSummary,
 
 void TLogFile::WritePendingLines() noexcept {
   try {
-    if (sLogFile.size() <= kMaxPath) {
+    if (sLogFile.size() <= kMaxLogPathLength) {
       OpenResult opened;
       WhileBusy([&] {
         opened = platform_.OpenFile(sLogFile, OpenMode::OpenAlways);

@@ -14,7 +14,7 @@
 
 #include "notify/WSClient.h"
 #include "platform/platform.h"
-#include "platform/socket.h"
+#include "platform/testing/Loopback.h"
 #include "websocket/testing/ScriptedServer.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // TCP on the loopback address: the WebSocket client's connection to the
-// desktop application, and (for tests and tools) a listener that plays the
-// server. socket_posix.cpp uses BSD sockets, socket_win32.cpp Windows Sockets 2.
+// desktop application. socket_posix.cpp uses BSD sockets, socket_win32.cpp
+// Windows Sockets 2. The tests' listener is platform/testing/Loopback.h.
 #pragma once
 
 #include <chrono>
@@ -53,26 +53,10 @@ class TcpSocket {
   // Ends both directions; a thread waiting for bytes wakes up.
   virtual void ShutdownBoth() = 0;
   virtual void Close() = 0;
-  // Closes the socket so that the peer sees the connection reset (RST)
-  // instead of the end of the stream. For servers that tests run.
-  virtual void Reset() = 0;
   virtual bool IsOpen() const = 0;
 };
 
 // A new, not yet connected socket of this build's system.
 std::unique_ptr<TcpSocket> CreateSystemTcpSocket();
-
-// A listening socket on 127.0.0.1, for servers that tests and tools run.
-class TcpListener {
- public:
-  virtual ~TcpListener() = default;
-  virtual std::uint16_t Port() const = 0;
-  // The next connection, or null when none arrives within the timeout.
-  virtual std::unique_ptr<TcpSocket> Accept(std::chrono::milliseconds timeout) = 0;
-};
-
-// Listens on 127.0.0.1 and the port (0: a free port the system picks).
-// Null when that fails; `error` then holds the system's text.
-std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string& error);
 
 }  // namespace pelliport

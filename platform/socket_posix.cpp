@@ -11,11 +11,11 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/socket.h"
+#include "platform/socket_posix.h"
 #include "platform/utf.h"
 
 namespace pelliport {
-namespace {
+namespace posix_socket {
 
 std::u16string ErrorText(int error) { return DecodeUtf8Lenient(std::strerror(error)); }
 
@@ -27,7 +27,6 @@ sockaddr_in LoopbackAddress(std::uint16_t port) {
   return address;
 }
 
-// Waits for `events` on the descriptor; interrupted waits go on.
 WaitResult Poll(int fd, short events, std::chrono::milliseconds timeout) {
   pollfd entry {fd, events, 0};
   for (;;) {
@@ -37,6 +36,14 @@ WaitResult Poll(int fd, short events, std::chrono::milliseconds timeout) {
     if (errno != EINTR) return WaitResult::Failed;
   }
 }
+
+}  // namespace posix_socket
+
+namespace {
+
+using posix_socket::ErrorText;
+using posix_socket::LoopbackAddress;
+using posix_socket::Poll;
 
 class PosixTcpSocket final : public TcpSocket {
  public:
@@ -125,65 +132,24 @@ class PosixTcpSocket final : public TcpSocket {
     if (const int fd = fd_.exchange(-1); fd >= 0) ::close(fd);
   }
 
-  void Reset() override {
-    if (const int fd = fd_.exchange(-1); fd >= 0) {
-      const linger abort {1, 0};
-      ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
-      ::close(fd);
-    }
-  }
-
   bool IsOpen() const override { return fd_ >= 0; }
+
+  int Release() { return fd_.exchange(-1); }
 
  private:
   std::atomic<int> fd_ {-1};
-};
-
-class PosixTcpListener final : public TcpListener {
- public:
-  PosixTcpListener(int fd, std::uint16_t port) : fd_(fd), port_(port) {}
-  ~PosixTcpListener() override { ::close(fd_); }
-  PosixTcpListener(const PosixTcpListener&) = delete;
-  PosixTcpListener& operator=(const PosixTcpListener&) = delete;
-
-  std::uint16_t Port() const override { return port_; }
-
-  std::unique_ptr<TcpSocket> Accept(std::chrono::milliseconds timeout) override {
-    if (Poll(fd_, POLLIN, timeout) != WaitResult::Readable) return nullptr;
-    const int fd = ::accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
-    if (fd < 0) return nullptr;
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-    return std::make_unique<PosixTcpSocket>(fd);
-  }
-
- private:
-  int fd_;
-  std::uint16_t port_;
 };
 
 }  // namespace
 
 std::unique_ptr<TcpSocket> CreateSystemTcpSocket() { return std::make_unique<PosixTcpSocket>(); }
 
-std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string& error) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  if (fd < 0) {
-    error = ErrorText(errno);
-    return nullptr;
-  }
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in address = LoopbackAddress(port);
-  socklen_t length = sizeof address;
-  if (::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-      ::listen(fd, SOMAXCONN) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
-    error = ErrorText(errno);
-    ::close(fd);
-    return nullptr;
-  }
-  return std::make_unique<PosixTcpListener>(fd, ntohs(address.sin_port));
-}
+namespace posix_socket {
+
+std::unique_ptr<TcpSocket> AdoptSocket(int fd) { return std::make_unique<PosixTcpSocket>(fd); }
+
+int ReleaseDescriptor(TcpSocket& socket) { return dynamic_cast<PosixTcpSocket&>(socket).Release(); }
+
+}  // namespace posix_socket
 
 }  // namespace pelliport

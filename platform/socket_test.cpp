@@ -10,6 +10,8 @@
 #include <chrono>
 #include <vector>
 
+#include "platform/testing/Loopback.h"
+
 namespace pelliport {
 namespace {
 
@@ -56,7 +58,7 @@ TEST(TcpSocket, ResetReachesThePeerAsAnError) {
   if (!testing::PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
   Pair pair = Connected();
   ASSERT_TRUE(pair.server);
-  pair.server->Reset();
+  ResetConnection(*pair.server);
   ASSERT_EQ(pair.client->WaitReadable(5s), WaitResult::Readable);
   std::array<std::uint8_t, 16> buffer {};
   const ReceiveResult received = pair.client->Receive(buffer);

@@ -8,7 +8,7 @@
 #include <atomic>
 #include <climits>
 
-#include "platform/socket.h"
+#include "platform/socket_win32.h"
 #include "platform/utf.h"
 
 // Older mingw-w64 headers lack these; the values are the system's.
@@ -49,6 +49,10 @@ class WinsockSession {
  private:
   bool started_ = false;
 };
+
+}  // namespace
+
+namespace win32_socket {
 
 void EnsureWinsock() { static WinsockSession session; }
 
@@ -97,18 +101,6 @@ SOCKET NewStreamSocket() {
   return s;
 }
 
-// A refused connect to the loopback address fails at once instead of
-// retrying the SYN for about two seconds. Best effort: systems without the
-// control code connect as before.
-void NoSynRetransmissions(SOCKET s) {
-  TCP_INITIAL_RTO_PARAMETERS parameters {};
-  parameters.Rtt = TCP_INITIAL_RTO_UNSPECIFIED_RTT;
-  parameters.MaxSynRetransmissions = TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS;
-  DWORD returned = 0;
-  ::WSAIoctl(s, SIO_TCP_INITIAL_RTO, &parameters, sizeof parameters, nullptr, 0, &returned, nullptr,
-             nullptr);
-}
-
 WaitResult Select(SOCKET s, std::chrono::milliseconds timeout) {
   fd_set readable;
   FD_ZERO(&readable);
@@ -120,6 +112,29 @@ WaitResult Select(SOCKET s, std::chrono::milliseconds timeout) {
   if (n > 0) return WaitResult::Readable;
   if (n == 0) return WaitResult::TimedOut;
   return WaitResult::Failed;
+}
+
+}  // namespace win32_socket
+
+namespace {
+
+using win32_socket::EnsureWinsock;
+using win32_socket::ErrorText;
+using win32_socket::LastErrorText;
+using win32_socket::LoopbackAddress;
+using win32_socket::NewStreamSocket;
+using win32_socket::Select;
+
+// A refused connect to the loopback address fails at once instead of
+// retrying the SYN for about two seconds. Best effort: systems without the
+// control code connect as before.
+void NoSynRetransmissions(SOCKET s) {
+  TCP_INITIAL_RTO_PARAMETERS parameters {};
+  parameters.Rtt = TCP_INITIAL_RTO_UNSPECIFIED_RTT;
+  parameters.MaxSynRetransmissions = TCP_INITIAL_RTO_NO_SYN_RETRANSMISSIONS;
+  DWORD returned = 0;
+  ::WSAIoctl(s, SIO_TCP_INITIAL_RTO, &parameters, sizeof parameters, nullptr, 0, &returned, nullptr,
+             nullptr);
 }
 
 class Win32TcpSocket final : public TcpSocket {
@@ -208,64 +223,24 @@ class Win32TcpSocket final : public TcpSocket {
     if (const SOCKET s = socket_.exchange(INVALID_SOCKET); s != INVALID_SOCKET) ::closesocket(s);
   }
 
-  void Reset() override {
-    if (const SOCKET s = socket_.exchange(INVALID_SOCKET); s != INVALID_SOCKET) {
-      const linger abort {1, 0};
-      ::setsockopt(s, SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&abort), sizeof abort);
-      ::closesocket(s);
-    }
-  }
-
   bool IsOpen() const override { return socket_ != INVALID_SOCKET; }
+
+  SOCKET Release() { return socket_.exchange(INVALID_SOCKET); }
 
  private:
   std::atomic<SOCKET> socket_ {INVALID_SOCKET};
-};
-
-class Win32TcpListener final : public TcpListener {
- public:
-  Win32TcpListener(SOCKET s, std::uint16_t port) : socket_(s), port_(port) {}
-  ~Win32TcpListener() override { ::closesocket(socket_); }
-  Win32TcpListener(const Win32TcpListener&) = delete;
-  Win32TcpListener& operator=(const Win32TcpListener&) = delete;
-
-  std::uint16_t Port() const override { return port_; }
-
-  std::unique_ptr<TcpSocket> Accept(std::chrono::milliseconds timeout) override {
-    if (Select(socket_, timeout) != WaitResult::Readable) return nullptr;
-    const SOCKET s = ::accept(socket_, nullptr, nullptr);
-    if (s == INVALID_SOCKET) return nullptr;
-    const BOOL on = TRUE;
-    ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
-    return std::make_unique<Win32TcpSocket>(s);
-  }
-
- private:
-  SOCKET socket_;
-  std::uint16_t port_;
 };
 
 }  // namespace
 
 std::unique_ptr<TcpSocket> CreateSystemTcpSocket() { return std::make_unique<Win32TcpSocket>(); }
 
-std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string& error) {
-  EnsureWinsock();
-  const SOCKET s = NewStreamSocket();
-  if (s == INVALID_SOCKET) {
-    error = LastErrorText();
-    return nullptr;
-  }
-  sockaddr_in address = LoopbackAddress(port);
-  int length = sizeof address;
-  if (::bind(s, reinterpret_cast<const sockaddr*>(&address), sizeof address) == SOCKET_ERROR ||
-      ::listen(s, SOMAXCONN) == SOCKET_ERROR ||
-      ::getsockname(s, reinterpret_cast<sockaddr*>(&address), &length) == SOCKET_ERROR) {
-    error = LastErrorText();
-    ::closesocket(s);
-    return nullptr;
-  }
-  return std::make_unique<Win32TcpListener>(s, ::ntohs(address.sin_port));
-}
+namespace win32_socket {
+
+std::unique_ptr<TcpSocket> AdoptSocket(SOCKET s) { return std::make_unique<Win32TcpSocket>(s); }
+
+SOCKET ReleaseSocket(TcpSocket& socket) { return dynamic_cast<Win32TcpSocket&>(socket).Release(); }
+
+}  // namespace win32_socket
 
 }  // namespace pelliport

@@ -320,7 +320,6 @@ class BreakingPlatform : public pelliport::testing::FakePlatform {
       void ShutdownSend() override { real_->ShutdownSend(); }
       void ShutdownBoth() override { real_->ShutdownBoth(); }
       void Close() override { real_->Close(); }
-      void Reset() override { real_->Reset(); }
       bool IsOpen() const override { return real_->IsOpen(); }
 
      private:

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <thread>
 
-#include "platform/socket.h"
+#include "platform/testing/Loopback.h"
 #include "websocket/Frames.h"
 
 namespace pelliport::websocket::testing {
@@ -57,7 +57,7 @@ class ServerPeer {
   bool AnythingWithin(std::chrono::milliseconds time);
   void Close() { socket_->Close(); }
   // Closes so that the client sees the connection reset.
-  void Reset() { socket_->Reset(); }
+  void Reset() { ResetConnection(*socket_); }
   TcpSocket& Socket() { return *socket_; }
 
  private:

@@ -1,6 +1,6 @@
 // The check's rows from findings, the manifest reader and the option
 // dispatch of the program.
-#include "host/SelfCheck.h"
+#include "selfcheck/SelfCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -68,7 +68,7 @@ TEST(SelfCheckRows, SettingsAndViewer) {
       {u"1", u"/bin/viewer", true, CheckStatus::Ok, "/bin/viewer is started"},
   };
   for (const auto& c : cases) {
-    SettingsFinding settings{u"/d/Orvanta/PelliportHost.ini", true, c.aktiv, c.filename, c.exists};
+    SettingsFinding settings{u"/d/Orvanta/PelliportHost.ini", true, {c.aktiv, c.filename, c.exists}};
     const auto rows = SettingsRows(settings);
     ASSERT_EQ(rows.size(), 2u);
     EXPECT_EQ(rows[1].status, c.status) << c.says;

@@ -1,16 +1,13 @@
-#include "host/SelfCheck.h"
+#include "selfcheck/SelfCheck.h"
 
 #include <algorithm>
 
 #include "import/JsonTokenizer.h"
-#include "import/UOrvantaImport.h"
 #include "log/ULogWriter.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 namespace {
-
-constexpr std::size_t kLogPathLimit = 259;  // longer log paths are never written
 
 std::u16string Joined(const std::vector<std::u16string>& texts) {
   std::u16string out;
@@ -46,7 +43,7 @@ CheckRow LogRow(const LogFinding& log) {
     return Fail(item, log.path + u": the folder " + log.folder +
                           u" does not exist, so nothing will be logged (create it to get a log)");
   }
-  if (log.path.size() > kLogPathLimit) {
+  if (log.path.size() > kMaxLogPathLength) {
     return Fail(item, log.path + u": the path is longer than 259 characters, so nothing will be logged");
   }
   switch (log.append) {
@@ -73,20 +70,21 @@ std::vector<CheckRow> SettingsRows(const SettingsFinding& settings) {
   }
   rows.push_back(Ok(u"settings file", settings.path + u": present"));
   const std::u16string item = u"viewer";
-  const std::u16string aktiv = u"[Execute] Aktiv=" + settings.aktiv;
-  if (ParseIniInteger(settings.aktiv) == 0) {
+  const ViewerSettings& viewer = settings.viewer;
+  const std::u16string aktiv = u"[Execute] Aktiv=" + viewer.aktiv;
+  if (!viewer.On()) {
     std::u16string finding = u"off (" + aktiv + u")";
-    if (!settings.filename.empty() && !settings.filenameExists) {
-      finding += u"; Filename names " + settings.filename + u", which does not exist";
+    if (!viewer.filename.empty() && !viewer.filenameExists) {
+      finding += u"; Filename names " + viewer.filename + u", which does not exist";
     }
     rows.push_back(Ok(item, finding));
-  } else if (settings.filename.empty()) {
+  } else if (viewer.filename.empty()) {
     rows.push_back(Fail(item, aktiv + u" switches the launch on, but no Filename is given: no viewer is started"));
-  } else if (!settings.filenameExists) {
-    rows.push_back(Fail(item, aktiv + u" switches the launch on, but the viewer " + settings.filename +
+  } else if (!viewer.filenameExists) {
+    rows.push_back(Fail(item, aktiv + u" switches the launch on, but the viewer " + viewer.filename +
                                   u" does not exist: it is not started"));
   } else {
-    rows.push_back(Ok(item, u"on (" + aktiv + u"): " + settings.filename + u" is started with each captured page"));
+    rows.push_back(Ok(item, u"on (" + aktiv + u"): " + viewer.filename + u" is started with each captured page"));
   }
   return rows;
 }
@@ -109,14 +107,13 @@ CheckRow TempRow(const TempFinding& temp) {
 }
 
 std::uint16_t PortInUse(const PortSetting& setting) {
-  const std::int32_t value = setting.outcome == PortSetting::Outcome::Read ? setting.value : kDefaultPort;
-  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(value) & 0xFFFFu);
+  return static_cast<std::uint16_t>(static_cast<std::uint32_t>(ServerPort(setting)) & 0xFFFFu);
 }
 
 CheckRow PortRow(std::u16string_view location, const PortSetting& setting) {
   const std::u16string item = u"port setting";
   const std::u16string where(location);
-  const std::u16string fallback = u"; the host uses the default port 5414";
+  const std::u16string fallback = u"; the host uses the default port " + Decimal(kDefaultPort);
   switch (setting.outcome) {
     case PortSetting::Outcome::Read:
       if (setting.value >= 1 && setting.value <= 65535) return Ok(item, where + u": " + Decimal(setting.value));
@@ -152,99 +149,137 @@ CheckRow DesktopRow(const HandshakeFinding& handshake) {
                         u": notifications would be lost");
 }
 
+namespace {
+
+// Reads a manifest's JSON tokens one by one into a HostManifest: the
+// top-level texts "name", "type" and "path", and the strings of the list of
+// allowed extensions.
+class ManifestReader {
+ public:
+  ManifestReader(std::u16string_view text, bool firefox)
+      : tokenizer_(text), listName_(firefox ? u"allowed_extensions" : u"allowed_origins") {}
+
+  HostManifest Read() {
+    for (;;) {
+      const JsonToken token = tokenizer_.Next();
+      if (!Take(token)) return std::move(manifest_);
+    }
+  }
+
+ private:
+  // One token; false when the reading ends with it.
+  bool Take(const JsonToken& token) {
+    switch (token.kind) {
+      case JsonTokenKind::Failure:
+        return Invalid(U16(tokenizer_.FailureMessage()) + u" at character " +
+                       Decimal(static_cast<long long>(tokenizer_.FailureOffset()) + 1));
+      case JsonTokenKind::Comment:
+        return Invalid(u"a comment, which JSON does not allow");
+      case JsonTokenKind::End:
+        if (depth_ == 0 && manifest_.valid) return false;
+        return Invalid(depth_ == 0 ? u"empty" : u"the text ends inside the object");
+      case JsonTokenKind::StartObject:
+      case JsonTokenKind::StartArray:
+        return Open(token.kind == JsonTokenKind::StartArray);
+      case JsonTokenKind::EndObject:
+      case JsonTokenKind::EndArray:
+        Close();
+        return true;
+      case JsonTokenKind::PropertyName:
+        if (depth_ == 1) member_ = tokenizer_.DecodedText();
+        return true;
+      case JsonTokenKind::String:
+        return String();
+      default:  // numbers, true, false, null
+        return Scalar();
+    }
+  }
+
+  bool Invalid(std::u16string problem) {
+    manifest_.valid = false;
+    manifest_.problem = std::move(problem);
+    return false;
+  }
+
+  bool NotAnObject() {
+    manifest_.problem = u"not a JSON object";
+    return false;
+  }
+
+  // A top-level value that is no string: a text member of that name no
+  // longer holds (a later member of the same name replaces an earlier one).
+  void ForgetTextMember() {
+    if (member_ == u"name") manifest_.name.reset();
+    if (member_ == u"type") manifest_.type.reset();
+    if (member_ == u"path") manifest_.path.reset();
+  }
+
+  bool Open(bool array) {
+    if (depth_ == 0 && array) return NotAnObject();
+    if (depth_ == 1) {
+      ForgetTextMember();
+      if (member_ == listName_) {
+        inList_ = manifest_.hasList = array;
+        manifest_.allowed.clear();
+        manifest_.listHoldsOther = false;
+      }
+    } else if (depth_ == 2 && inList_) {
+      manifest_.listHoldsOther = true;
+    }
+    ++depth_;
+    return true;
+  }
+
+  void Close() {
+    --depth_;
+    if (depth_ == 1) inList_ = false;
+    if (depth_ == 0) manifest_.valid = true;  // text after it is a failure
+  }
+
+  bool String() {
+    if (depth_ == 0) return NotAnObject();
+    if (depth_ == 1) {
+      if (member_ == u"name") manifest_.name = tokenizer_.DecodedText();
+      if (member_ == u"type") manifest_.type = tokenizer_.DecodedText();
+      if (member_ == u"path") manifest_.path = tokenizer_.DecodedText();
+      if (member_ == listName_) manifest_.hasList = false;
+    } else if (depth_ == 2 && inList_) {
+      manifest_.allowed.push_back(tokenizer_.DecodedText());
+    }
+    return true;
+  }
+
+  bool Scalar() {
+    if (depth_ == 0) return NotAnObject();
+    if (depth_ == 1) {
+      ForgetTextMember();
+      if (member_ == listName_) manifest_.hasList = false;
+    } else if (depth_ == 2 && inList_) {
+      manifest_.listHoldsOther = true;
+    }
+    return true;
+  }
+
+  JsonTokenizer tokenizer_;
+  std::u16string_view listName_;
+  HostManifest manifest_;
+  std::size_t depth_ = 0;
+  std::u16string member_;  // the top-level member whose value comes next
+  bool inList_ = false;
+};
+
+}  // namespace
+
 HostManifest ParseHostManifest(std::string_view bytes, bool firefox) {
-  HostManifest manifest;
   // Both browsers read UTF-8 and skip its signature.
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   const auto text = DecodeUtf8Strict(bytes);
   if (!text) {
+    HostManifest manifest;
     manifest.problem = u"not UTF-8";
     return manifest;
   }
-  const std::u16string_view listName = firefox ? u"allowed_extensions" : u"allowed_origins";
-  JsonTokenizer tokenizer(*text);
-  std::size_t depth = 0;
-  std::u16string member;  // the top-level member whose value comes next
-  bool inList = false;
-  // A top-level value that is no string: a text member of that name no
-  // longer holds (a later member of the same name replaces an earlier one).
-  const auto forgetTextMember = [&] {
-    if (member == u"name") manifest.name.reset();
-    if (member == u"type") manifest.type.reset();
-    if (member == u"path") manifest.path.reset();
-  };
-  for (;;) {
-    const JsonToken token = tokenizer.Next();
-    switch (token.kind) {
-      case JsonTokenKind::Failure:
-        manifest.valid = false;
-        manifest.problem = U16(tokenizer.FailureMessage()) + u" at character " +
-                           Decimal(static_cast<long long>(tokenizer.FailureOffset()) + 1);
-        return manifest;
-      case JsonTokenKind::Comment:
-        manifest.valid = false;
-        manifest.problem = u"a comment, which JSON does not allow";
-        return manifest;
-      case JsonTokenKind::End:
-        if (depth == 0 && manifest.valid) return manifest;
-        manifest.valid = false;
-        manifest.problem = depth == 0 ? u"empty" : u"the text ends inside the object";
-        return manifest;
-      case JsonTokenKind::StartObject:
-      case JsonTokenKind::StartArray:
-        if (depth == 0 && token.kind != JsonTokenKind::StartObject) {
-          manifest.problem = u"not a JSON object";
-          return manifest;
-        }
-        if (depth == 1) {
-          forgetTextMember();
-          if (member == listName) {
-            inList = manifest.hasList = token.kind == JsonTokenKind::StartArray;
-            manifest.allowed.clear();
-            manifest.listHoldsOther = false;
-          }
-        } else if (depth == 2 && inList) {
-          manifest.listHoldsOther = true;
-        }
-        ++depth;
-        break;
-      case JsonTokenKind::EndObject:
-      case JsonTokenKind::EndArray:
-        --depth;
-        if (depth == 1) inList = false;
-        if (depth == 0) manifest.valid = true;  // text after it is a failure
-        break;
-      case JsonTokenKind::PropertyName:
-        if (depth == 1) member = tokenizer.DecodedText();
-        break;
-      case JsonTokenKind::String:
-        if (depth == 0) {
-          manifest.problem = u"not a JSON object";
-          return manifest;
-        }
-        if (depth == 1) {
-          if (member == u"name") manifest.name = tokenizer.DecodedText();
-          if (member == u"type") manifest.type = tokenizer.DecodedText();
-          if (member == u"path") manifest.path = tokenizer.DecodedText();
-          if (member == listName) manifest.hasList = false;
-        } else if (depth == 2 && inList) {
-          manifest.allowed.push_back(tokenizer.DecodedText());
-        }
-        break;
-      default:  // numbers, true, false, null
-        if (depth == 0) {
-          manifest.problem = u"not a JSON object";
-          return manifest;
-        }
-        if (depth == 1) {
-          forgetTextMember();
-          if (member == listName) manifest.hasList = false;
-        } else if (depth == 2 && inList) {
-          manifest.listHoldsOther = true;
-        }
-        break;
-    }
-  }
+  return ManifestReader(*text, firefox).Read();
 }
 
 bool IsAbsolutePath(std::u16string_view path, char16_t separator) {
@@ -267,93 +302,93 @@ std::optional<std::u16string> ResolveManifestProgram(std::u16string_view manifes
   return folder + std::u16string(programPath);
 }
 
-std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
-                                  const ProgramFinding& program) {
+namespace {
+
+// Where the manifest is registered and whether it can be read as JSON; the
+// row when the browser's check ends there.
+std::optional<CheckRow> RegistrationRow(const ManifestRegistration& registration, const HostManifest& manifest,
+                                        const std::u16string& where) {
   const std::u16string browser = registration.browser;
-  std::vector<CheckRow> rows;
   if (registration.registeredAt.empty()) {
-    rows.push_back({CheckStatus::Note, browser + u" manifest",
-                    u"not installed for " + browser + u" (looked at " + registration.searched + u")"});
-    return rows;
+    return CheckRow{CheckStatus::Note, browser + u" manifest",
+                    u"not installed for " + browser + u" (looked at " + registration.searched + u")"};
   }
   if (registration.manifestPath.empty()) {
-    rows.push_back(Fail(browser + u" manifest", registration.registeredAt + u" names no manifest file"));
-    return rows;
+    return Fail(browser + u" manifest", registration.registeredAt + u" names no manifest file");
   }
-  std::u16string where = registration.manifestPath;
-  if (registration.registeredAt != registration.manifestPath) where = registration.registeredAt + u" -> " + where;
   if (!registration.content) {
-    rows.push_back(Fail(browser + u" manifest", where + u": cannot be read (" + registration.readError + u")"));
-    return rows;
+    return Fail(browser + u" manifest", where + u": cannot be read (" + registration.readError + u")");
   }
   if (!manifest.valid) {
-    rows.push_back(Fail(browser + u" manifest", where + u": not valid JSON (" + manifest.problem + u")"));
-    return rows;
+    return Fail(browser + u" manifest", where + u": not valid JSON (" + manifest.problem + u")");
   }
+  return std::nullopt;
+}
+
+// The manifest's name and type.
+CheckRow ManifestRow(std::u16string_view browser, const HostManifest& manifest, const std::u16string& where) {
+  const std::u16string item = std::u16string(browser) + u" manifest";
   std::vector<std::u16string> problems;
-  if (manifest.name != kHostName) {
-    problems.push_back(manifest.name ? u"its name is " + Quoted(*manifest.name) + u", not " + Quoted(kHostName)
+  if (manifest.name != kNativeHostName) {
+    problems.push_back(manifest.name ? u"its name is " + Quoted(*manifest.name) + u", not " + Quoted(kNativeHostName)
                                      : u"it has no name");
   }
   if (manifest.type != u"stdio") {
     problems.push_back(manifest.type ? u"its type is " + Quoted(*manifest.type) + u", not \"stdio\""
                                      : u"it has no type");
   }
-  if (problems.empty()) {
-    rows.push_back(Ok(browser + u" manifest", where + u": valid, name " + Quoted(kHostName) + u", type \"stdio\""));
-  } else {
-    rows.push_back(Fail(browser + u" manifest", where + u": " + Joined(problems)));
-  }
+  if (problems.empty()) return Ok(item, where + u": valid, name " + Quoted(kNativeHostName) + u", type \"stdio\"");
+  return Fail(item, where + u": " + Joined(problems));
+}
 
-  const std::u16string programItem = browser + u" program";
-  if (!manifest.path) {
-    rows.push_back(Fail(programItem, u"the manifest has no path"));
-  } else {
-    switch (program.outcome) {
-      case ProgramFinding::Outcome::ThisProgram:
-        rows.push_back(Ok(programItem, u"the path names this program: " + program.resolved));
-        break;
-      case ProgramFinding::Outcome::OtherProgram:
-        rows.push_back(Fail(programItem, u"the path names another program: " + program.resolved));
-        break;
-      case ProgramFinding::Outcome::NoFile:
-        rows.push_back(Fail(programItem, u"the path names no existing program: " + program.resolved));
-        break;
-      case ProgramFinding::Outcome::Relative:
-        rows.push_back(Fail(programItem, u"the path " + *manifest.path + u" is relative, which " + browser +
-                                             u" refuses here"));
-        break;
-      case ProgramFinding::Outcome::NotChecked:
-        rows.push_back({CheckStatus::Note, programItem,
-                        u"the path is " + *manifest.path + u"; this program cannot tell its own path"});
-        break;
-    }
+// Whether the manifest's path names this program.
+CheckRow ProgramRow(std::u16string_view browser, const HostManifest& manifest, const ProgramFinding& program) {
+  const std::u16string item = std::u16string(browser) + u" program";
+  if (!manifest.path) return Fail(item, u"the manifest has no path");
+  switch (program.outcome) {
+    case ProgramFinding::Outcome::ThisProgram:
+      return Ok(item, u"the path names this program: " + program.resolved);
+    case ProgramFinding::Outcome::OtherProgram:
+      return Fail(item, u"the path names another program: " + program.resolved);
+    case ProgramFinding::Outcome::NoFile:
+      return Fail(item, u"the path names no existing program: " + program.resolved);
+    case ProgramFinding::Outcome::Relative:
+      return Fail(item, u"the path " + *manifest.path + u" is relative, which " + std::u16string(browser) +
+                            u" refuses here");
+    case ProgramFinding::Outcome::NotChecked:
+      break;
   }
+  return {CheckStatus::Note, item, u"the path is " + *manifest.path + u"; this program cannot tell its own path"};
+}
 
+// The extensions the manifest allows.
+CheckRow ExtensionsRow(const ManifestRegistration& registration, const HostManifest& manifest) {
   const std::u16string listName = registration.firefox ? u"allowed_extensions" : u"allowed_origins";
-  const std::u16string extensionsItem = browser + u" extensions";
+  const std::u16string item = registration.browser + u" extensions";
   if (!manifest.hasList || manifest.listHoldsOther) {
-    rows.push_back(Fail(extensionsItem, manifest.hasList
-                                            ? listName + u" holds something other than texts"
-                                            : u"the manifest has no list " + listName +
-                                                  u": no extension may start the host"));
-  } else if (manifest.allowed.empty()) {
-    rows.push_back(Fail(extensionsItem, listName + u" is empty: no extension may start the host"));
-  } else {
-    std::vector<std::u16string> wrong;
-    if (!registration.firefox) {
-      for (const auto& origin : manifest.allowed) {
-        if (!IsExtensionOrigin(origin)) wrong.push_back(Quoted(origin));
-      }
-    }
-    if (wrong.empty()) {
-      rows.push_back(Ok(extensionsItem, u"allowed: " + Joined(manifest.allowed)));
-    } else {
-      rows.push_back(Fail(extensionsItem, u"not an extension's origin (chrome-extension://<32 letters a-p>/): " +
-                                              Joined(wrong)));
+    return Fail(item, manifest.hasList ? listName + u" holds something other than texts"
+                                       : u"the manifest has no list " + listName + u": no extension may start the host");
+  }
+  if (manifest.allowed.empty()) return Fail(item, listName + u" is empty: no extension may start the host");
+  std::vector<std::u16string> wrong;
+  if (!registration.firefox) {
+    for (const auto& origin : manifest.allowed) {
+      if (!IsExtensionOrigin(origin)) wrong.push_back(Quoted(origin));
     }
   }
-  return rows;
+  if (wrong.empty()) return Ok(item, u"allowed: " + Joined(manifest.allowed));
+  return Fail(item, u"not an extension's origin (chrome-extension://<32 letters a-p>/): " + Joined(wrong));
+}
+
+}  // namespace
+
+std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
+                                  const ProgramFinding& program) {
+  std::u16string where = registration.manifestPath;
+  if (registration.registeredAt != registration.manifestPath) where = registration.registeredAt + u" -> " + where;
+  if (auto ended = RegistrationRow(registration, manifest, where)) return {std::move(*ended)};
+  return {ManifestRow(registration.browser, manifest, where), ProgramRow(registration.browser, manifest, program),
+          ExtensionsRow(registration, manifest)};
 }
 
 bool BrowserUsable(const std::vector<CheckRow>& rows) {

@@ -5,11 +5,13 @@
 #include <mutex>
 #include <thread>
 
-#include "host/SelfCheck.h"
 #include "host/Version.h"
 #include "notify/WSClient.h"
-#include "websocket/WebSocketClient.h"
+#include "places/HostPlaces.h"
+#include "platform/error.h"
 #include "platform/utf.h"
+#include "selfcheck/SelfCheck.h"
+#include "websocket/WebSocketClient.h"
 
 namespace pelliport {
 namespace {
@@ -20,11 +22,9 @@ bool FolderExists(Platform& platform, std::u16string_view path) {
 
 LogFinding FindLog(Platform& platform) {
   LogFinding log;
-  const std::u16string appData = platform.LocalAppDataFolder();
-  if (appData.empty()) return log;
-  const char16_t sep = platform.PathSeparator();
-  log.folder = appData + sep + u"Orvanta";
-  log.path = log.folder + sep + u"PelliportLog.txt";
+  if (platform.LocalAppDataFolder().empty()) return log;
+  log.folder = OrvantaFolder(platform);
+  log.path = LogFilePath(platform);
   log.folderExists = FolderExists(platform, log.folder);
   if (!log.folderExists) return log;
   log.fileExists = platform.FileExists(log.path);
@@ -52,13 +52,9 @@ LogFinding FindLog(Platform& platform) {
 
 SettingsFinding FindSettings(Platform& platform) {
   SettingsFinding settings;
-  const char16_t sep = platform.PathSeparator();
-  settings.path = platform.LocalAppDataFolder() + sep + u"Orvanta" + sep + u"PelliportHost.ini";
+  settings.path = SettingsFilePath(platform);
   settings.exists = platform.FileExists(settings.path);
-  if (!settings.exists) return settings;
-  settings.aktiv = platform.ReadProfileString(settings.path, u"Execute", u"Aktiv", u"0");
-  settings.filename = platform.ReadProfileString(settings.path, u"Execute", u"Filename", u"");
-  settings.filenameExists = !settings.filename.empty() && platform.FileExists(settings.filename);
+  if (settings.exists) settings.viewer = ReadViewerSettings(platform, settings.path);
   return settings;
 }
 
@@ -66,23 +62,13 @@ TempFinding FindTemp(Platform& platform) {
   TempFinding temp;
   temp.folder = platform.TempFolder();
   if (temp.folder.empty()) return temp;
-  // As the engine makes a work folder: a unique name, its ".tmp" cut off.
-  constexpr int kAttempts = 8;
-  std::vector<std::u16string> reserved;
-  for (int attempt = 0; attempt < kAttempts && !temp.workFolderCreated; ++attempt) {
-    const std::u16string name = platform.CreateUniqueFile(temp.folder).name;
-    if (name.size() <= 4 || !platform.FileExists(name)) break;
-    reserved.push_back(name);
-    const std::u16string folder = name.substr(0, name.size() - 4);
-    const CreateDirectoryResult created = platform.CreateDirectory(folder).result;
-    if (created == CreateDirectoryResult::Failed) break;
-    if (created == CreateDirectoryResult::Created) {
-      temp.workFolderCreated = true;
-      temp.workFolder = folder;
-      temp.removed = platform.RemoveDirectory(folder);
-    }
+  try {
+    temp.workFolder = CreateWorkFolder(platform);
+    temp.workFolderCreated = true;
+    temp.removed = platform.RemoveDirectory(temp.workFolder);
+  } catch (const HostError&) {
+    // The row says that none can be made, as a capture would find.
   }
-  for (const auto& name : reserved) platform.DeleteFile(name);
   return temp;
 }
 
@@ -173,7 +159,7 @@ int RunSelfCheck(Platform& platform) {
   rows.push_back(DesktopRow(TryHandshake(platform, PortInUse(port))));
 
   std::vector<std::u16string> usable;
-  for (const auto& registration : platform.FindHostManifests(kHostName)) {
+  for (const auto& registration : platform.FindHostManifests(kNativeHostName)) {
     const HostManifest manifest =
         registration.content ? ParseHostManifest(*registration.content, registration.firefox) : HostManifest{};
     auto browserRows = BrowserRows(registration, manifest, FindProgram(platform, registration, manifest));

@@ -11,12 +11,11 @@
 #include <string_view>
 #include <vector>
 
+#include "notify/PortSetting.h"
+#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
-
-inline constexpr std::u16string_view kHostName = u"com.kelmarq.pelliport";
-inline constexpr std::int32_t kDefaultPort = 5414;
 
 // Fail rows make the exit code 1; Note rows only inform (a browser for which
 // the host is not installed, for example).
@@ -44,9 +43,7 @@ CheckRow LogRow(const LogFinding& log);
 struct SettingsFinding {
   std::u16string path;
   bool exists = false;
-  std::u16string aktiv;     // the text of "Execute"/"Aktiv" (default "0")
-  std::u16string filename;  // the text of "Execute"/"Filename"
-  bool filenameExists = false;
+  ViewerSettings viewer;  // read as the engine reads them
 };
 std::vector<CheckRow> SettingsRows(const SettingsFinding& settings);
 
