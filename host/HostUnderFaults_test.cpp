@@ -14,7 +14,6 @@
 #include "platform/testing/HostProcess.h"
 #include "platform/testing/Loopback.h"
 #include "platform/testing/ScratchFolder.h"
-#include "platform/testing/Sockets.h"
 #include "platform/utf.h"
 #include "websocket/testing/ScriptedServer.h"
 
@@ -170,7 +169,7 @@ TEST_F(HostUnderFaults, EveryLostNotificationIsLoggedWithItsReason) {
 // reset lands (before Connected, before the write, during it or after it),
 // the notification is never taken as sent.
 TEST_F(HostUnderFaults, ResetAfterTheAnswerIsNeverTakenAsSent) {
-  if (!testing::PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
+  if (!PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
   constexpr int kRuns = 20;
   HostSandbox& sandbox = Fresh("reset");
   ScriptedServer server(

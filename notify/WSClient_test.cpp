@@ -8,7 +8,7 @@
 
 #include "platform/error.h"
 #include "platform/platform.h"
-#include "platform/testing/Sockets.h"
+#include "platform/testing/Loopback.h"
 #include "platform/utf.h"
 #include "websocket/Handshake.h"
 #include "websocket/testing/ScriptedServer.h"
@@ -266,7 +266,7 @@ TEST(TWSClient, NotDeliveredReasons) {
 
 // A reset after the frame arrived, unread: the message is not taken as sent.
 TEST(TWSClient, ResetWithTheFrameUnreadIsNotDelivered) {
-  if (!testing::PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
+  if (!PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
   ScriptedServer server([](ServerPeer& peer) {
     peer.Send(ServerPeer::Answer(peer.ReadRequest()));
     peer.AnythingWithin(kPatience);  // the frame has arrived, and stays unread

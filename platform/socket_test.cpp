@@ -2,8 +2,6 @@
 // deadline, and a reset reaches the peer as a reset.
 #include "platform/socket.h"
 
-#include "platform/testing/Sockets.h"
-
 #include <gtest/gtest.h>
 
 #include <array>
@@ -55,7 +53,7 @@ TEST(TcpSocket, SendEndsAtItsDeadlineWhenThePeerDoesNotRead) {
 }
 
 TEST(TcpSocket, ResetReachesThePeerAsAnError) {
-  if (!testing::PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
+  if (!PeersSeeResets()) GTEST_SKIP() << "not run under Wine, whose sockets close without a reset";
   Pair pair = Connected();
   ASSERT_TRUE(pair.server);
   ResetConnection(*pair.server);

@@ -28,4 +28,9 @@ std::unique_ptr<TcpListener> ListenOnLoopback(std::uint16_t port, std::u16string
 // reset (RST) instead of the end of the stream.
 void ResetConnection(TcpSocket& accepted);
 
+// Whether such a reset reaches the peer as a reset. Linux and Windows reset;
+// Wine closes the socket with a plain end of the stream whatever the linger
+// option says, so tests of a reset are not run there.
+bool PeersSeeResets();
+
 }  // namespace pelliport

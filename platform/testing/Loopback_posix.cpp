@@ -68,4 +68,6 @@ void ResetConnection(TcpSocket& accepted) {
   }
 }
 
+bool PeersSeeResets() { return true; }
+
 }  // namespace pelliport
