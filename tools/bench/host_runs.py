@@ -1,13 +1,18 @@
 #!/usr/bin/python3
 """Times whole runs of the built host, as the browser starts it.
 
-  host_runs.py --host build/bench/host/PelliportHost [--runs 30]
+  host_runs.py --host build/bench/host/PelliportHost [--baseline OTHER] [--runs 30]
 
-1. A capture with a 2 MB page and a 50 KB photo, from the first byte of the
-   frame on the host's standard input to the notification received by a
-   local WebSocket server (python3-websockets): the median of the runs.
+1. A capture with a 2 MB page and a 50 KB photo, and a domain request: wall
+   time from the first byte of the frame on the host's standard input to the
+   notification received by a local WebSocket server (python3-websockets),
+   and the process's processor time.
 2. A 64 MiB capture: the host's peak memory (maximum resident set size)
    against the request's size.
+
+With --baseline, the two hosts run in turn, pair by pair (A, B, A, B...), in
+one sandbox and against one server, and each figure ends with the ratio of
+the medians: a comparison that holds on this machine, today, only.
 """
 
 import argparse
@@ -15,7 +20,6 @@ import asyncio
 import base64
 import json
 import os
-import resource
 import statistics
 import struct
 import subprocess
@@ -85,47 +89,88 @@ def sandbox():
 
 
 def run_host(host, frame, env):
+    """One whole process: when its frame began to go in, its exit code, and
+    its processor time (user and system, seconds) and peak resident memory
+    (KiB) as the kernel accounts them for this child alone."""
     process = subprocess.Popen([host], stdin=subprocess.PIPE, stdout=subprocess.DEVNULL, env=env)
     start = time.perf_counter()
-    process.communicate(frame)
-    return start, process.returncode
+    try:
+        process.stdin.write(frame)
+    except BrokenPipeError:
+        pass
+    process.stdin.close()
+    _, status, usage = os.wait4(process.pid, 0)
+    process.returncode = os.waitstatus_to_exitcode(status)
+    return start, process.returncode, usage.ru_utime + usage.ru_stime, usage.ru_maxrss
+
+
+def notified_run(host, frame, env, server):
+    """A run that must end with one notification: wall time from the frame's
+    first byte to the notification (ms), and processor time (ms)."""
+    before = len(server.arrivals)
+    start, code, cpu, _ = run_host(host, frame, env)
+    deadline = time.time() + 5
+    while len(server.arrivals) == before and time.time() < deadline:
+        time.sleep(0.0005)
+    if code != 0 or len(server.arrivals) == before:
+        sys.exit(f"{host}: run failed (exit code {code}, notification "
+                 f"{'missing' if len(server.arrivals) == before else 'there'})")
+    return (server.arrivals[-1] - start) * 1000, cpu * 1000
+
+
+def describe(values):
+    return f"median {statistics.median(values):7.1f}  min {min(values):7.1f}  max {max(values):7.1f}"
+
+
+def compare(name, unit, figures, hosts):
+    """Prints each host's figure and, with a baseline, the ratio of the medians."""
+    print(f"{name}:")
+    for label, values in zip(("host", "baseline"), figures):
+        print(f"  {label:<9} {describe(values)} {unit}")
+    if len(hosts) == 2:
+        print(f"  ratio     {statistics.median(figures[0]) / statistics.median(figures[1]):.2f}x the baseline")
 
 
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--host", required=True)
-    parser.add_argument("--runs", type=int, default=30)
+    parser.add_argument("--baseline", help="a second host, run in turn with the first, pair by pair")
+    parser.add_argument("--runs", type=int, default=30, help="runs (pairs with --baseline) of each request")
+    parser.add_argument("--big-runs", type=int, default=3, help="runs of the 64 MiB capture")
     args = parser.parse_args()
+    hosts = [args.host] + ([args.baseline] if args.baseline else [])
 
     server = Server()
     root, env = sandbox()
     (root / "config/Kelmarq/Orvanta/WebSocketPort").write_text(str(server.port))
-    request = capture_request(2_000_000, 50_000)
-    frame = struct.pack("<I", len(request)) + request
-    latencies = []
-    for _ in range(args.runs):
-        before = len(server.arrivals)
-        start, code = run_host(args.host, frame, env)
-        deadline = time.time() + 5
-        while len(server.arrivals) == before and time.time() < deadline:
-            time.sleep(0.0005)
-        if code != 0 or len(server.arrivals) == before:
-            sys.exit(f"run failed (exit code {code}, notification {'missing' if len(server.arrivals) == before else 'there'})")
-        latencies.append((server.arrivals[-1] - start) * 1000)
-    print(f"capture of {len(request) / 1e6:.1f} MB (2 MB page, 50 KB photo), frame to notification: "
-          f"median {statistics.median(latencies):.1f} ms, min {min(latencies):.1f} ms, max {max(latencies):.1f} ms "
-          f"over {args.runs} runs")
+    requests = {
+        "capture of 2 MB page and 50 KB photo": capture_request(2_000_000, 50_000),
+        "domain request": json.dumps({"domain": "kelmarq.example\nMusterstra\u00dfe 1", "protocol": ""}).encode(),
+    }
+    for name, request in requests.items():
+        frame = struct.pack("<I", len(request)) + request
+        wall = [[] for _ in hosts]
+        cpu = [[] for _ in hosts]
+        # A, B, A, B...: whatever else the machine does falls on both alike.
+        for _ in range(args.runs):
+            for i, host in enumerate(hosts):
+                w, c = notified_run(host, frame, env, server)
+                wall[i].append(w)
+                cpu[i].append(c)
+        compare(f"{name} ({len(request) / 1e6:.2f} MB), frame to notification, wall", "ms", wall, hosts)
+        compare(f"{name}, processor time", "ms", cpu, hosts)
 
     big = capture_request(48 << 20, 12 << 20)
     big = big + b" " * max(0, (64 << 20) - len(big))  # JSON allows trailing blanks
     frame = struct.pack("<I", len(big)) + big
-    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    start, code = run_host(args.host, frame, env)
-    peak_kib = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    if code != 0:
-        sys.exit(f"64 MiB run failed with exit code {code}")
-    print(f"capture of {len(big) / 2**20:.0f} MiB: peak resident memory {peak_kib / 1024:.0f} MiB = "
-          f"{peak_kib * 1024 / len(big):.2f} times the request (earlier children peaked at {before / 1024:.0f} MiB)")
+    peaks = [[] for _ in hosts]
+    for _ in range(args.big_runs):
+        for i, host in enumerate(hosts):
+            _, code, _, peak_kib = run_host(host, frame, env)
+            if code != 0:
+                sys.exit(f"{host}: 64 MiB run failed with exit code {code}")
+            peaks[i].append(peak_kib * 1024 / len(big))
+    compare(f"capture of {len(big) / 2**20:.0f} MiB, peak resident memory", "times the request", peaks, hosts)
     subprocess.run(["rm", "-rf", str(root)])
 
 
