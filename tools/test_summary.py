@@ -27,7 +27,6 @@ CTESTS = RECORD / "ctest.tsv"
 
 SECTION = re.compile(r'^\d+/\d+ Test: (\S+)$')
 SKIPPED_TEST = re.compile(r'^\[  SKIPPED \] (\S+\.\S+) \(')
-RESULT = re.compile(r'^Test (Passed|Failed|Skipped|Not Run)|^Test (?:Failed|Skipped)\b')
 
 
 def append(path, *fields):
@@ -43,9 +42,10 @@ def rows(path):
 
 
 def ctest_skips(folder):
-    """(ctest test, what was skipped, why) from a ctest run's full log: tests
-    that ended with a skip code, and GoogleTest cases skipped inside a test
-    that ctest counts as passed."""
+    """(ctest test, what was skipped, why) from a ctest run's full log:
+    GoogleTest cases skipped inside a test program, unittest's skips, and
+    programs that ended with their skip code. The log records those as
+    passed, so every such program says why on a line "SKIPPED: <why>"."""
     log = Path(folder) / "Testing" / "Temporary" / "LastTest.log"
     if not log.exists():
         return [(str(folder), "the whole ctest run", "it left no log")]
@@ -62,8 +62,6 @@ def ctest_skips(folder):
             reason = ""
         elif line.startswith("SKIPPED:"):
             skips.append((test, "the test program", line[len("SKIPPED:"):].strip()))
-        elif re.match(r'^Test Skipped|^Test Not Run', line) or "Skipped" == line.strip():
-            skips.append((test, "the test program", "ended with its skip code"))
         elif m := re.search(r'\bOK \(skipped=(\d+)\)', line):
             skips.append((test, f"{m.group(1)} Python test case(s)", "skipped by unittest"))
     return skips
@@ -85,7 +83,7 @@ def report():
     for kind, text in notes:
         print(f"  {kind.upper()}: {text}")
         said = True
-    for (folder,) in rows(CTESTS):
+    for folder in dict.fromkeys(folder for (folder,) in rows(CTESTS)):
         for test, what, why in ctest_skips(folder):
             print(f"  SKIPPED in {Path(folder).name}: {test}: {what}: {why}")
             said = True

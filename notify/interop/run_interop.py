@@ -35,14 +35,14 @@ def start_server(kind, work, out):
             subprocess.run(["/usr/bin/python3", "-c", "import websockets"], check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         except (OSError, subprocess.CalledProcessError):
-            print("SKIP: Debian's python3-websockets is not installed")
+            print("SKIPPED: Debian's python3-websockets is not installed")
             sys.exit(SKIP)
         command = ["/usr/bin/python3", os.path.join(HERE, "server_python.py"), out]
         env = os.environ.copy()
     else:
         node, npm = shutil.which("node"), shutil.which("npm")
         if not node or not npm:
-            print("SKIP: Node.js or npm is not installed")
+            print("SKIPPED: Node.js or npm is not installed")
             sys.exit(SKIP)
         modules = os.path.join(work, "node")
         if not os.path.isdir(os.path.join(modules, "node_modules", "ws")):
