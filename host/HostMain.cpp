@@ -4,7 +4,7 @@
 #include <optional>
 #include <span>
 
-#include "host/BrowserManifests.h"
+#include "manifests/BrowserManifests.h"
 #include "host/Intake.h"
 #include "selfcheck/SelfCheck.h"
 #include "host/Version.h"

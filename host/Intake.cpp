@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "host/JsonString.h"
+#include "import/JsonString.h"
 #include "platform/error.h"
 #include "platform/memory.h"
 #include "platform/utf.h"

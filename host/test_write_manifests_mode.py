@@ -1,8 +1,8 @@
 #!/usr/bin/python3
-"""The built host started as the Windows package starts it and as browsers
+"""The built host started as the install script starts it and as browsers
 start it: only the exact first argument --write-manifests writes the
-manifests beside the program; the argument lists of Chromium and Firefox
-leave them alone and have a request handled.
+manifests, into the browsers' per-user folders; the argument lists of
+Chromium and Firefox leave them alone and have a request handled.
 
     test_write_manifests_mode.py --host build/linux/host/PelliportHost"""
 
@@ -20,7 +20,10 @@ from pathlib import Path
 HOST = None
 CHROME_ID = "obdkkbiimnafdifiaejoobggdijljjln"
 FIREFOX_ID = "pelliport-test@kelmarq.example"
-MANIFESTS = ["com.kelmarq.pelliport.firefox.json", "com.kelmarq.pelliport.json"]
+# Where Chromium, Chrome and Firefox find the manifest, below the scratch folder.
+MANIFESTS = ["config/chromium/NativeMessagingHosts/com.kelmarq.pelliport.json",
+             "config/google-chrome/NativeMessagingHosts/com.kelmarq.pelliport.json",
+             "home/.mozilla/native-messaging-hosts/com.kelmarq.pelliport.json"]
 START_LINE = b"[PelliportHost] Start (Version 2022.1 09.03.2022)"
 
 
@@ -36,8 +39,10 @@ class WriteManifestsModeTest(unittest.TestCase):
         (root / "data" / "Orvanta").mkdir(parents=True)
         (root / "temp").mkdir()
         self.log = root / "data" / "Orvanta" / "PelliportLog.txt"
+        self.root = root
+        (root / "home").mkdir()
         self.environment = dict(os.environ, XDG_DATA_HOME=str(root / "data"), XDG_CONFIG_HOME=str(root / "config"),
-                                TMPDIR=str(root / "temp"))
+                                TMPDIR=str(root / "temp"), HOME=str(root / "home"))
         self.environment.pop("DISPLAY", None)
         self.environment.pop("WAYLAND_DISPLAY", None)
 
@@ -46,15 +51,15 @@ class WriteManifestsModeTest(unittest.TestCase):
                               env=self.environment, timeout=60)
 
     def manifests(self):
-        return sorted(p.name for p in self.folder.glob("*.json"))
+        return sorted(str(p.relative_to(self.root)) for p in self.root.rglob("*.json"))
 
-    def test_writes_the_manifests_beside_the_program(self):
+    def test_writes_the_manifests_where_the_browsers_look(self):
         result = self.run_program("--write-manifests", "--chrome-extension", CHROME_ID,
                                   "--firefox-extension", FIREFOX_ID)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(self.manifests(), MANIFESTS)
-        chromium = json.loads((self.folder / "com.kelmarq.pelliport.json").read_text(encoding="utf-8"))
-        firefox = json.loads((self.folder / "com.kelmarq.pelliport.firefox.json").read_text(encoding="utf-8"))
+        chromium, chrome, firefox = (json.loads((self.root / name).read_text(encoding="utf-8")) for name in MANIFESTS)
+        self.assertEqual(chromium, chrome)
         for manifest in (chromium, firefox):
             self.assertEqual(manifest["name"], "com.kelmarq.pelliport")
             self.assertEqual(manifest["type"], "stdio")
@@ -64,11 +69,11 @@ class WriteManifestsModeTest(unittest.TestCase):
         # The mode neither logs nor reads a request.
         self.assertFalse(self.log.exists())
 
-        written = {name: (self.folder / name).read_bytes() for name in MANIFESTS}
+        written = {name: (self.root / name).read_bytes() for name in MANIFESTS}
         refused = self.run_program("--write-manifests", "--chrome-extension", "abc")
         self.assertEqual(refused.returncode, 2)
         self.assertIn(b'not a Chromium extension id: "abc"', refused.stderr)
-        self.assertEqual({name: (self.folder / name).read_bytes() for name in MANIFESTS}, written)
+        self.assertEqual({name: (self.root / name).read_bytes() for name in MANIFESTS}, written)
 
     def test_browsers_arguments_have_a_request_handled(self):
         request = b'{"a":1}'

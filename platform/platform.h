@@ -90,18 +90,6 @@ struct PortSetting {
   std::u16string errorMessage;
 };
 
-// Where one browser of this system finds the manifest of a native-messaging
-// host, as the browser itself looks it up.
-struct ManifestRegistration {
-  std::u16string browser;       // "Chrome", "Edge", "Firefox", "Chromium"
-  bool firefox = false;         // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
-  std::u16string searched;      // the places the browser looks at, in its order
-  std::u16string registeredAt;  // the registry key or file that registers the host; empty when none
-  std::u16string manifestPath;  // the manifest the registration names; empty when it names none
-  std::optional<std::string> content;  // the manifest's bytes; nullopt when they cannot be read
-  std::u16string readError;     // the system's text when they cannot be read
-};
-
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -205,9 +193,6 @@ class Platform {
   // Reads the port setting as ReadPortSetting does, but creates nothing: a
   // missing key is a missing setting.
   virtual PortSetting InspectPortSetting() = 0;
-  // For each browser of this system, where it finds the manifest of the
-  // native-messaging host of that name, and the manifest's bytes.
-  virtual std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) = 0;
 
   // --- Network
   // A new TCP socket of this build's system (socket_posix.cpp, socket_win32.cpp).

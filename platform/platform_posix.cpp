@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "platform/system_posix.h"
 #include "platform/memory.h"
 #include "platform/utf.h"
 
@@ -48,6 +49,10 @@ std::optional<std::string> Env(const char* name) {
   return std::string(value);
 }
 
+}  // namespace
+
+namespace posix {
+
 std::string HomeFolder() {
   if (auto home = Env("HOME"); home && !home->empty()) return *home;
   if (const passwd* pw = getpwuid(geteuid()); pw != nullptr && pw->pw_dir != nullptr) {
@@ -56,11 +61,50 @@ std::string HomeFolder() {
   return {};
 }
 
-// $NAME when it holds an absolute path, else the fallback under the home folder.
 std::string XdgFolder(const char* name, const char* fallbackUnderHome) {
   if (auto value = Env(name); value && !value->empty() && value->front() == '/') return *value;
   return HomeFolder() + fallbackUnderHome;
 }
+
+std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::u16string& error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    error = ErrnoText(errno);
+    return std::nullopt;
+  }
+  std::string content;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    error = u"not a file";
+  } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
+    error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
+  } else {
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) error = ErrnoText(errno);
+      if (n <= 0) break;
+      if (content.size() + static_cast<std::size_t>(n) > limit) {
+        error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
+        break;
+      }
+      content.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+  ::close(fd);
+  if (!error.empty()) return std::nullopt;
+  return content;
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::HomeFolder;
+using posix::XdgFolder;
+
+
 
 // Windows-1252 bytes 0x80 to 0x9F. The five bytes that 1252 leaves undefined
 // round-trip with the C1 control of the same number, as they do on Windows.
@@ -210,39 +254,6 @@ std::optional<std::string> ReadWholeFile(const std::string& path) {
   std::ostringstream content;
   content << in.rdbuf();
   return content.str();
-}
-
-// The file's bytes when it is a regular file of at most `limit` bytes;
-// otherwise nullopt and the reason in `error`.
-std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::u16string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = ErrnoText(errno);
-    return std::nullopt;
-  }
-  std::string content;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    error = u"not a file";
-  } else if (static_cast<std::uint64_t>(st.st_size) > limit) {
-    error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
-  } else {
-    char buffer[65536];
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) error = ErrnoText(errno);
-      if (n <= 0) break;
-      if (content.size() + static_cast<std::size_t>(n) > limit) {
-        error = u"larger than " + Widen(std::to_string(limit)) + u" bytes";
-        break;
-      }
-      content.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-  ::close(fd);
-  if (!error.empty()) return std::nullopt;
-  return content;
 }
 
 bool OnPath(const std::string& program) {
@@ -772,46 +783,7 @@ class PosixPlatform final : public Platform {
     return ReadPortFile(folder);
   }
 
-  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
-    // Chromium and Chrome look in the system-wide folder first, Firefox in
-    // the user's; each takes the first manifest it finds.
-    const std::string file = "/" + Narrow(hostName) + ".json";
-    const std::string config = XdgFolder("XDG_CONFIG_HOME", "/.config");
-    const std::string home = HomeFolder();
-    const struct {
-      const char* browser;
-      bool firefox;
-      std::vector<std::string> folders;
-    } browsers[] = {
-        {"Chromium", false, {"/etc/chromium/native-messaging-hosts", config + "/chromium/NativeMessagingHosts"}},
-        {"Chrome", false,
-         {"/etc/opt/chrome/native-messaging-hosts", config + "/google-chrome/NativeMessagingHosts"}},
-        {"Firefox", true,
-         {home + "/.mozilla/native-messaging-hosts", "/usr/lib/mozilla/native-messaging-hosts",
-          "/usr/lib64/mozilla/native-messaging-hosts"}},
-    };
-    std::vector<ManifestRegistration> found;
-    for (const auto& browser : browsers) {
-      ManifestRegistration entry;
-      entry.browser = Widen(browser.browser);
-      entry.firefox = browser.firefox;
-      for (const auto& folder : browser.folders) {
-        const std::string path = folder + file;
-        entry.searched += (entry.searched.empty() ? u"" : u", ") + Widen(path);
-        struct stat st {};
-        if (!entry.registeredAt.empty() || ::lstat(path.c_str(), &st) != 0) continue;
-        entry.registeredAt = entry.manifestPath = Widen(path);
-        entry.content = ReadSmallFile(path, kManifestLimit, entry.readError);
-      }
-      found.push_back(std::move(entry));
-    }
-    return found;
-  }
-
  private:
-  // A manifest larger than this is no manifest of ours; it is not read.
-  static constexpr std::size_t kManifestLimit = 1 << 20;
-
   static std::string PortFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config") + "/Kelmarq/Orvanta"; }
 
   static PortSetting ReadPortFile(const std::string& folder) {

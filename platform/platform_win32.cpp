@@ -1,5 +1,6 @@
 // The platform on Windows: the Win32 calls the host has always made.
 #include "platform/platform.h"
+#include "platform/system_win32.h"
 
 #include <windows.h>
 #include <objbase.h>
@@ -26,19 +27,12 @@
 #include "platform/utf.h"
 
 namespace pelliport {
-namespace {
+namespace win32 {
 
-static_assert(sizeof(wchar_t) == sizeof(char16_t), "Win32 texts are UTF-16");
-
-// Texts cross into Win32 as wchar_t, code unit for code unit.
-std::wstring Wide(std::u16string_view text) { return std::wstring(text.begin(), text.end()); }
-std::u16string FromWide(std::wstring_view text) { return std::u16string(text.begin(), text.end()); }
-// A fixed buffer the system filled: its text ends at the first NUL.
 std::u16string UpToNul(const wchar_t* buffer, std::size_t capacity) {
   return FromWide(std::wstring_view(buffer, std::find(buffer, buffer + capacity, L'\0') - buffer));
 }
 
-// The system's own text for an error code, without the line break at its end.
 std::u16string SystemErrorText(DWORD error) {
   wchar_t buffer[1024] = {};
   const DWORD n = ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -52,20 +46,16 @@ std::u16string SystemErrorText(DWORD error) {
   return text;
 }
 
-class UniqueHandle {
- public:
-  explicit UniqueHandle(HANDLE handle) : handle_(handle) {}
-  ~UniqueHandle() {
-    if (Valid()) ::CloseHandle(handle_);
-  }
-  UniqueHandle(const UniqueHandle&) = delete;
-  UniqueHandle& operator=(const UniqueHandle&) = delete;
-  bool Valid() const { return handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const { return handle_; }
+}  // namespace win32
 
- private:
-  HANDLE handle_;
-};
+namespace {
+
+using win32::FromWide;
+using win32::RegistryKey;
+using win32::SystemErrorText;
+using win32::UniqueHandle;
+using win32::UpToNul;
+using win32::Wide;
 
 class FindHandle {
  public:
@@ -79,21 +69,6 @@ class FindHandle {
 
  private:
   HANDLE handle_;
-};
-
-class RegistryKey {
- public:
-  RegistryKey() = default;
-  ~RegistryKey() {
-    if (key_ != nullptr) ::RegCloseKey(key_);
-  }
-  RegistryKey(const RegistryKey&) = delete;
-  RegistryKey& operator=(const RegistryKey&) = delete;
-  HKEY* Receive() { return &key_; }
-  HKEY Get() const { return key_; }
-
- private:
-  HKEY key_ = nullptr;
 };
 
 // A standard handle, or null when the process has none.
@@ -594,56 +569,8 @@ class Win32Platform final : public Platform {
     return ReadPortValue(key.Get());
   }
 
-  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
-    // Each browser takes the first registration it finds: the user's key,
-    // then the machine's in the 32-bit and in the 64-bit view.
-    const struct {
-      const wchar_t* browser;
-      bool firefox;
-      const wchar_t* key;
-    } browsers[] = {
-        {L"Chrome", false, L"Software\\Google\\Chrome\\NativeMessagingHosts\\"},
-        {L"Edge", false, L"Software\\Microsoft\\Edge\\NativeMessagingHosts\\"},
-        {L"Firefox", true, L"Software\\Mozilla\\NativeMessagingHosts\\"},
-    };
-    const struct {
-      HKEY root;
-      REGSAM view;
-      const wchar_t* name;
-    } places[] = {
-        {HKEY_CURRENT_USER, 0, L"HKEY_CURRENT_USER\\"},
-        {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKEY_LOCAL_MACHINE (32-bit)\\"},
-        {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKEY_LOCAL_MACHINE (64-bit)\\"},
-    };
-    std::vector<ManifestRegistration> found;
-    for (const auto& browser : browsers) {
-      ManifestRegistration entry;
-      entry.browser = FromWide(browser.browser);
-      entry.firefox = browser.firefox;
-      const std::wstring keyPath = browser.key + Wide(hostName);
-      for (const auto& place : places) {
-        entry.searched += (entry.searched.empty() ? u"" : u", ") + FromWide(place.name + keyPath);
-        RegistryKey key;
-        if (!entry.registeredAt.empty() ||
-            ::RegOpenKeyExW(place.root, keyPath.c_str(), 0, KEY_QUERY_VALUE | place.view, key.Receive()) !=
-                ERROR_SUCCESS) {
-          continue;
-        }
-        entry.registeredAt = FromWide(place.name + keyPath);
-        entry.manifestPath = DefaultValue(key.Get());
-        if (!entry.manifestPath.empty()) {
-          entry.content = ReadSmallFile(entry.manifestPath, entry.readError);
-        }
-      }
-      found.push_back(std::move(entry));
-    }
-    return found;
-  }
-
  private:
   static constexpr const wchar_t* kPortKey = L"Software\\Kelmarq\\Orvanta";
-  // A manifest larger than this is no manifest of ours; it is not read.
-  static constexpr DWORD kManifestLimit = 1 << 20;
 
   static PortSetting ReadPortValue(HKEY key) {
     PortSetting setting;
@@ -672,53 +599,6 @@ class Win32Platform final : public Platform {
     return setting;
   }
 
-  // The key's default value as text (REG_SZ, or REG_EXPAND_SZ expanded);
-  // empty when it has none.
-  static std::u16string DefaultValue(HKEY key) {
-    DWORD type = 0;
-    DWORD size = 0;
-    if (::RegQueryValueExW(key, nullptr, nullptr, &type, nullptr, &size) != ERROR_SUCCESS ||
-        (type != REG_SZ && type != REG_EXPAND_SZ) || size > 65536) {
-      return {};
-    }
-    std::vector<wchar_t> buffer(size / sizeof(wchar_t) + 1, L'\0');
-    if (::RegQueryValueExW(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS) {
-      return {};
-    }
-    std::wstring text(buffer.data());
-    if (type == REG_EXPAND_SZ) {
-      std::vector<wchar_t> expanded(32768, L'\0');
-      const DWORD n = ::ExpandEnvironmentStringsW(text.c_str(), expanded.data(),
-                                                  static_cast<DWORD>(expanded.size()));
-      if (n > 0 && n <= expanded.size()) text = expanded.data();
-    }
-    return FromWide(text);
-  }
-
-  static std::optional<std::string> ReadSmallFile(std::u16string_view path, std::u16string& error) {
-    const UniqueHandle handle(::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    LARGE_INTEGER size {};
-    if (!handle.Valid() || !::GetFileSizeEx(handle.Get(), &size)) {
-      error = SystemErrorText(::GetLastError());
-      return std::nullopt;
-    }
-    if (size.QuadPart > kManifestLimit) {
-      error = u"larger than " + U16(std::to_string(kManifestLimit)) + u" bytes";
-      return std::nullopt;
-    }
-    std::string content(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!content.empty() &&
-        (!::ReadFile(handle.Get(), content.data(), static_cast<DWORD>(content.size()), &read, nullptr) ||
-         read != content.size())) {
-      error = SystemErrorText(::GetLastError());
-      return std::nullopt;
-    }
-    return content;
-  }
 };
 
 }  // namespace

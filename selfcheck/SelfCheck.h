@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "manifests/BrowserManifests.h"
 #include "notify/PortSetting.h"
 #include "places/HostPlaces.h"
 #include "platform/platform.h"
@@ -70,19 +71,6 @@ struct HandshakeFinding {
 CheckRow DesktopRow(const HandshakeFinding& handshake);
 
 // --- The browsers' manifests
-struct HostManifest {
-  bool valid = false;      // well-formed JSON whose top level is an object
-  std::u16string problem;  // why it is not valid
-  std::optional<std::u16string> name, type, path;
-  bool hasList = false;    // the list of allowed extensions is there and an array
-  std::vector<std::u16string> allowed;  // its strings
-  bool listHoldsOther = false;          // it holds something other than strings
-};
-// Reads a manifest's bytes (UTF-8, with or without the signature) as the
-// browsers do: strict JSON. `firefox` selects the list "allowed_extensions",
-// else "allowed_origins".
-HostManifest ParseHostManifest(std::string_view bytes, bool firefox);
-
 // Whether the manifest's "path" names this program.
 struct ProgramFinding {
   enum class Outcome { ThisProgram, OtherProgram, NoFile, Relative, NotChecked } outcome = Outcome::NotChecked;

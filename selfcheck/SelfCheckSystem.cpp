@@ -159,7 +159,7 @@ int RunSelfCheck(Platform& platform) {
   rows.push_back(DesktopRow(TryHandshake(platform, PortInUse(port))));
 
   std::vector<std::u16string> usable;
-  for (const auto& registration : platform.FindHostManifests(kNativeHostName)) {
+  for (const auto& registration : FindHostManifests(kNativeHostName)) {
     const HostManifest manifest =
         registration.content ? ParseHostManifest(*registration.content, registration.firefox) : HostManifest{};
     auto browserRows = BrowserRows(registration, manifest, FindProgram(platform, registration, manifest));

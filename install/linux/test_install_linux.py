@@ -1,17 +1,24 @@
 #!/usr/bin/python3
-"""Tests of install.sh and uninstall.sh in a scratch HOME: where the manifests
-go, what they say, that both scripts can run twice, and that nothing else in
-HOME changes."""
+"""Tests of install.sh and uninstall.sh in a scratch HOME, with the built
+host as the program that writes the manifests: where the manifests go, what
+they say, that both scripts can run twice, and that nothing else in HOME
+changes.
 
+    test_install_linux.py --host build/linux/host/PelliportHost"""
+
+import argparse
 import json
 import os
 import re
+import shutil
 import subprocess
+import sys
 import tempfile
 import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
+HOST = None  # the built host, from --host
 HOST_NAME = "com.kelmarq.pelliport"
 CHROME_ID = "obdkkbiimnafdifiaejoobggdijljjln"
 FIREFOX_ID = "pelliport-test@kelmarq.example"
@@ -45,8 +52,7 @@ class InstallTest(unittest.TestCase):
         (self.home / ".config/user-settings").write_text("keep")
         self.program = self.root / "Pelliport Host" / "PelliportHost"
         self.program.parent.mkdir()
-        self.program.write_text("#!/bin/sh\n")
-        self.program.chmod(0o755)
+        shutil.copy2(HOST, self.program)
 
     def run_script(self, name, *args, env=None, cwd=None):
         environ = {"PATH": os.environ.get("PATH", "/usr/bin:/bin"), "HOME": str(self.home)}
@@ -129,8 +135,7 @@ class InstallTest(unittest.TestCase):
     def test_program_path_is_made_absolute_and_escaped(self):
         odd = self.root / 'odd "name" \\ here' / "PelliportHost"
         odd.parent.mkdir()
-        odd.write_text("#!/bin/sh\n")
-        odd.chmod(0o755)
+        shutil.copy2(HOST, odd)
         result = self.run_script("install.sh", "--program", f"{odd.parent.name}/PelliportHost",
                                  "--chrome-extension", CHROME_ID, cwd=self.root)
         self.assertEqual(result.returncode, 0, result.stderr)
@@ -164,5 +169,15 @@ class InstallTest(unittest.TestCase):
                 self.assertEqual(snapshot(self.home), before)
 
 
+def main():
+    global HOST
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--host", required=True, type=Path)
+    args, rest = parser.parse_known_args()
+    HOST = args.host.resolve()
+    program = unittest.main(argv=[sys.argv[0], *rest], exit=False)
+    return 0 if program.result.wasSuccessful() else 1
+
+
 if __name__ == "__main__":
-    unittest.main()
+    sys.exit(main())

@@ -6,9 +6,6 @@
 #
 #   uninstall.sh
 set -euo pipefail
-here="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
-# shellcheck source=common.sh
-. "$here/common.sh"
 
 case "${1:-}" in
   "") ;;
@@ -16,9 +13,19 @@ case "${1:-}" in
   *) echo "uninstall.sh: unknown argument: $1" >&2; exit 2 ;;
 esac
 
+# The folders in which `PelliportHost --write-manifests` put the manifest
+# (manifests/ManifestPlaces_posix.cpp). Removal needs no program: it works
+# when the program is gone already.
+host_name="com.kelmarq.pelliport"
+case "${XDG_CONFIG_HOME:-}" in
+  /*) config="$XDG_CONFIG_HOME" ;;
+  *) config="$HOME/.config" ;;
+esac
+
 removed=0
-for folder in "$(chromium_folder)" "$(chrome_folder)" "$(firefox_folder)"; do
-  manifest="$folder/$PELLIPORT_HOST_NAME.json"
+for folder in "$config/chromium/NativeMessagingHosts" "$config/google-chrome/NativeMessagingHosts" \
+              "$HOME/.mozilla/native-messaging-hosts"; do
+  manifest="$folder/$host_name.json"
   if [ -e "$manifest" ] || [ -L "$manifest" ]; then
     rm -f "$manifest"
     echo "removed $manifest"

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
-"""Tests of install.cmd and uninstall.cmd under Wine: the per-user registry
-keys of Chrome, Edge and Firefox point at manifests beside the program that
-name it, both scripts can run twice, and removal leaves nothing of ours.
+"""Tests of install.cmd and uninstall.cmd under Wine, with the built program,
+which writes the manifests: the per-user registry keys of Chrome, Edge and
+Firefox point at manifests beside the program that name it, both scripts can
+run twice, and removal leaves nothing of ours.
 
-    test_install_windows.py --prefix FOLDER   (the Wine prefix; made when missing)
+    test_install_windows.py --host PelliportHost.exe --prefix FOLDER   (the Wine prefix; made when missing)
 
 Exits with 77 (skipped) when Wine is not installed."""
 
@@ -28,6 +29,7 @@ KEYS = {
     "Firefox": rf"HKCU\Software\Mozilla\NativeMessagingHosts\{HOST_NAME}",
 }
 SKIPPED = 77
+HOST = None  # the built PelliportHost.exe, from --host
 
 
 def default_value(key):
@@ -51,7 +53,7 @@ class WindowsInstallTest(unittest.TestCase):
         # A folder name with a blank and an ampersand, which cmd must keep quoted.
         self.folder = self.root / "Pelliport & Host"
         self.folder.mkdir()
-        (self.folder / "PelliportHost.exe").write_bytes(b"MZ")
+        shutil.copy2(HOST, self.folder / "PelliportHost.exe")
         (self.folder / "readme.txt").write_text("keep")
         self.program = windows_path(self.folder / "PelliportHost.exe")
         # The scripts run from a folder of their own unless a test puts them
@@ -181,7 +183,10 @@ class WindowsInstallTest(unittest.TestCase):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--prefix", required=True, help="Wine prefix folder (made when missing)")
+    parser.add_argument("--host", required=True, type=Path, help="the built PelliportHost.exe")
     args, rest = parser.parse_known_args()
+    global HOST
+    HOST = args.host.resolve()
     if shutil.which("wine") is None:
         print("SKIPPED: Wine is not installed (tools/setup.sh installs it)")
         return SKIPPED

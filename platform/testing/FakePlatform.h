@@ -70,7 +70,6 @@ class FakePlatform : public Platform {
   std::optional<std::u16string> userName;
   bool namesUnavailable = false;  // the system cannot tell computer and user name
   std::optional<PortSetting> portSetting;
-  std::optional<std::vector<ManifestRegistration>> manifests;  // the browsers' manifests
   std::optional<LocalDateTime> clock;
   // When set, upper-casing fails with this error (a failure inside a request's handling).
   std::optional<std::pair<std::u16string, std::u16string>> upperCaseFailure;
@@ -145,9 +144,6 @@ class FakePlatform : public Platform {
   PortSetting ReadPortSetting() override { return portSetting ? *portSetting : real_.ReadPortSetting(); }
   std::u16string PortSettingLocation() override { return real_.PortSettingLocation(); }
   PortSetting InspectPortSetting() override { return portSetting ? *portSetting : real_.InspectPortSetting(); }
-  std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) override {
-    return manifests ? *manifests : real_.FindHostManifests(hostName);
-  }
   std::unique_ptr<TcpSocket> CreateTcpSocket() override { return real_.CreateTcpSocket(); }
 
  protected:

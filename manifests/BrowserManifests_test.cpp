@@ -1,4 +1,4 @@
-#include "host/BrowserManifests.h"
+#include "manifests/BrowserManifests.h"
 
 #include <gtest/gtest.h>
 
@@ -130,52 +130,75 @@ class ProgramInFolder : public testing::FakePlatform {
   std::u16string program_;
 };
 
+// Two browsers' folders, one of them not made yet, as the targets.
 class WriteBrowserManifestsTest : public ::testing::Test {
  protected:
   std::filesystem::path Folder() const { return scratch.Path() / "Pelliport Host & Co"; }
   std::filesystem::path Program() const { return Folder() / "PelliportHost.exe"; }
   std::filesystem::path Chromium() const { return Folder() / "com.kelmarq.pelliport.json"; }
-  std::filesystem::path Firefox() const { return Folder() / "com.kelmarq.pelliport.firefox.json"; }
+  std::filesystem::path FirefoxFolder() const { return scratch.Path() / "profile" / "hosts"; }
+  std::filesystem::path Firefox() const { return FirefoxFolder() / "com.kelmarq.pelliport.json"; }
+  std::vector<ManifestTarget> Targets() const {
+    return {{u"", Chromium().u16string(), false}, {FirefoxFolder().u16string(), Firefox().u16string(), true}};
+  }
+  int Write(ProgramInFolder& platform, std::initializer_list<const char*> arguments) {
+    const auto targets = Targets();
+    return WriteBrowserManifests(platform, targets, Args(arguments));
+  }
 
   void SetUp() override { std::filesystem::create_directories(Folder()); }
 
   ScratchFolder scratch;
 };
 
-TEST_F(WriteBrowserManifestsTest, WritesBothManifestsBesideTheProgramAndRewritesThem) {
+TEST_F(WriteBrowserManifestsTest, WritesTheFamiliesGivenMakesTheirFoldersAndRewritesThem) {
   ProgramInFolder platform(Program().u16string());
   // A longer manifest of an earlier installation is replaced whole.
   testing::WriteFileBytes(Chromium(), std::string(4096, 'x'));
-  const auto arguments = Args({"--chrome-extension", kChromeId});
   for (int run = 0; run < 2; ++run) {
     SCOPED_TRACE(run);
-    EXPECT_EQ(WriteBrowserManifests(platform, arguments), 0) << EncodeUtf8(platform.stderrText);
+    EXPECT_EQ(Write(platform, {"--chrome-extension", kChromeId}), 0) << EncodeUtf8(platform.stderrText);
     EXPECT_EQ(ReadFileBytes(Chromium()),
               BuildChromiumManifest(Program().u16string(),
                                     Texts({"chrome-extension://obdkkbiimnafdifiaejoobggdijljjln/"})));
-    EXPECT_EQ(ReadFileBytes(Firefox()), BuildFirefoxManifest(Program().u16string(), {}));
+    EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "profile")) << "no Firefox option, no Firefox manifest";
   }
+  // An option with an empty value still gives its family a manifest, which allows none.
+  EXPECT_EQ(Write(platform, {"--chrome-extension", kChromeId, "--firefox-extension", ""}), 0)
+      << EncodeUtf8(platform.stderrText);
+  EXPECT_EQ(ReadFileBytes(Firefox()), BuildFirefoxManifest(Program().u16string(), {}));
   EXPECT_EQ(platform.stderrText, u"");
 }
 
 TEST_F(WriteBrowserManifestsTest, WritesNothingForWrongArguments) {
   ProgramInFolder platform(Program().u16string());
-  EXPECT_EQ(WriteBrowserManifests(platform, Args({"--chrome-extension", "abc"})), 2);
+  EXPECT_EQ(Write(platform, {"--chrome-extension", "abc"}), 2);
   EXPECT_EQ(EncodeUtf8(platform.stderrText),
             "PelliportHost --write-manifests: not a Chromium extension id: \"abc\"\n");
   EXPECT_TRUE(testing::ListFolder(Folder()).empty());
+  EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "profile"));
 }
 
 TEST_F(WriteBrowserManifestsTest, FailsWhenAManifestCannotBeWritten) {
   // A folder in the Firefox manifest's place: the Chromium one is written, the run fails.
   std::filesystem::create_directories(Firefox());
   ProgramInFolder platform(Program().u16string());
-  EXPECT_EQ(WriteBrowserManifests(platform, Args({"--firefox-extension", "a@b"})), 1);
+  EXPECT_EQ(Write(platform, {"--chrome-extension", kChromeId, "--firefox-extension", "a@b"}), 1);
   EXPECT_NE(EncodeUtf8(platform.stderrText).find("PelliportHost --write-manifests: cannot write \"" +
                                                  EncodeUtf8(Firefox().u16string()) + "\": "),
             std::string::npos)
       << EncodeUtf8(platform.stderrText);
   EXPECT_TRUE(std::filesystem::is_directory(Firefox()));
+  EXPECT_TRUE(std::filesystem::is_regular_file(Chromium()));
+
+  // A file where a folder must be made.
+  std::filesystem::remove_all(scratch.Path() / "profile");
+  testing::WriteFileBytes(scratch.Path() / "profile", "");
+  platform.stderrText.clear();
+  EXPECT_EQ(Write(platform, {"--firefox-extension", "a@b"}), 1);
+  EXPECT_NE(EncodeUtf8(platform.stderrText).find("cannot write \"" + EncodeUtf8(Firefox().u16string())),
+            std::string::npos)
+      << EncodeUtf8(platform.stderrText);
 
   ProgramInFolder unknown(u"");
   EXPECT_EQ(WriteBrowserManifests(unknown, Args({"--firefox-extension", "a@b"})), 1);

@@ -1,9 +1,9 @@
-#include "host/BrowserManifests.h"
+#include "manifests/BrowserManifests.h"
 
 #include <algorithm>
 #include <optional>
 
-#include "host/JsonString.h"
+#include "import/JsonString.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -16,7 +16,8 @@ bool IsAsciiLetterOrDigit(char16_t c) {
   return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9');
 }
 
-// The origin of a Chromium extension given by its id or by its origin.
+}  // namespace
+
 std::optional<std::u16string> ChromiumOrigin(std::u16string_view text) {
   std::u16string_view id = text;
   if (id.starts_with(kChromiumOriginStart)) {
@@ -39,6 +40,8 @@ bool IsFirefoxId(std::u16string_view id) {
   const bool guid = id.size() >= 2 && id.front() == u'{' && id.back() == u'}';
   return email || guid;
 }
+
+namespace {
 
 // The ids of one option's value: separated by commas, semicolons or blanks.
 std::vector<std::u16string_view> SplitIds(std::u16string_view value) {
@@ -90,6 +93,21 @@ std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16s
   return u"the file cannot be written";
 }
 
+// Makes the folder and the folders above it that are missing; the reason
+// when one cannot be made. Existing folders, the root among them, are left
+// as they are.
+std::optional<std::u16string> MakeFolders(Platform& platform, std::u16string_view folder) {
+  if (folder.empty()) return std::nullopt;
+  CreateDirectoryOutcome made = platform.CreateDirectory(folder);
+  if (made.result != CreateDirectoryResult::Failed) return std::nullopt;
+  const std::size_t cut = folder.rfind(platform.PathSeparator());
+  if (cut == std::u16string_view::npos || cut == 0) return made.errorText;
+  if (auto failure = MakeFolders(platform, folder.substr(0, cut))) return failure;
+  made = platform.CreateDirectory(folder);
+  if (made.result == CreateDirectoryResult::Failed) return made.errorText;
+  return std::nullopt;
+}
+
 }  // namespace
 
 std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
@@ -100,6 +118,7 @@ std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
     const bool chromium = option == u"--chrome-extension";
     if (!chromium && option != u"--firefox-extension") return u"unknown argument: \"" + option + u"\"";
     if (i + 1 >= arguments.size()) return option + u" needs a value";
+    (chromium ? allowed.chromium : allowed.firefox) = true;
     for (const std::u16string_view id : SplitIds(arguments[i + 1])) {
       if (chromium) {
         auto origin = ChromiumOrigin(id);
@@ -126,6 +145,12 @@ std::string BuildFirefoxManifest(std::u16string_view programPath, std::span<cons
 }
 
 int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments) {
+  const auto targets = ManifestTargets(platform, platform.ProgramPath());
+  return WriteBrowserManifests(platform, targets, arguments);
+}
+
+int WriteBrowserManifests(Platform& platform, std::span<const ManifestTarget> targets,
+                          std::span<const std::u16string> arguments) {
   const std::u16string mode = u"PelliportHost " + std::u16string(kWriteManifestsOption) + u": ";
   const auto parsed = ParseManifestArguments(arguments);
   if (const auto* error = std::get_if<std::u16string>(&parsed)) {
@@ -135,19 +160,18 @@ int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> ar
   const auto& allowed = std::get<AllowedExtensions>(parsed);
 
   const std::u16string program = platform.ProgramPath();
-  const std::size_t separator = program.rfind(platform.PathSeparator());
-  if (program.empty() || separator == std::u16string::npos) {
+  if (program.empty() || targets.empty()) {
     platform.WriteStderr(mode + u"the program's own path is unknown\n");
     return 1;
   }
-  const std::u16string folder = program.substr(0, separator + 1);
-  const std::pair<std::u16string, std::string> manifests[] = {
-      {folder + std::u16string(kChromiumManifestName), BuildChromiumManifest(program, allowed.chromiumOrigins)},
-      {folder + std::u16string(kFirefoxManifestName), BuildFirefoxManifest(program, allowed.firefoxIds)},
-  };
-  for (const auto& [path, json] : manifests) {
-    if (const auto failure = WriteWholeFile(platform, path, json)) {
-      platform.WriteStderr(mode + u"cannot write \"" + path + u"\": " + *failure + u"\n");
+  const std::string chromium = BuildChromiumManifest(program, allowed.chromiumOrigins);
+  const std::string firefox = BuildFirefoxManifest(program, allowed.firefoxIds);
+  for (const auto& target : targets) {
+    if (!(target.firefox ? allowed.firefox : allowed.chromium)) continue;
+    std::optional<std::u16string> failure = MakeFolders(platform, target.folder);
+    if (!failure) failure = WriteWholeFile(platform, target.path, target.firefox ? firefox : chromium);
+    if (failure) {
+      platform.WriteStderr(mode + u"cannot write \"" + target.path + u"\": " + *failure + u"\n");
       return 1;
     }
   }

@@ -1,4 +1,4 @@
-#include "host/JsonString.h"
+#include "import/JsonString.h"
 
 namespace pelliport {
 

@@ -1,0 +1,47 @@
+// Where the browsers of this system look for the host's manifest, and where
+// `--write-manifests` puts it. One file per system holds the places:
+// ManifestPlaces_win32.cpp (registry keys, manifests beside the program) and
+// ManifestPlaces_posix.cpp (the browsers' per-user and system folders).
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "places/HostPlaces.h"
+#include "platform/platform.h"
+
+namespace pelliport {
+
+// Where one browser of this system finds the manifest of a native-messaging
+// host, as the browser itself looks it up.
+struct ManifestRegistration {
+  std::u16string browser;       // "Chrome", "Edge", "Firefox", "Chromium"
+  bool firefox = false;         // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
+  std::u16string searched;      // the places the browser looks at, in its order
+  std::u16string registeredAt;  // the registry key or file that registers the host; empty when none
+  std::u16string manifestPath;  // the manifest the registration names; empty when it names none
+  std::optional<std::string> content;  // the manifest's bytes; nullopt when they cannot be read
+  std::u16string readError;     // the system's text when they cannot be read
+};
+
+// For each browser of this system, where it finds the manifest of the
+// native-messaging host of that name, and the manifest's bytes.
+std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName);
+
+// A manifest file that `--write-manifests` writes.
+struct ManifestTarget {
+  std::u16string folder;  // made when missing; empty: the program's folder, which exists
+  std::u16string path;
+  bool firefox = false;   // Firefox's manifest, else Chromium's
+};
+
+// Where `--write-manifests` writes on this system, for the program at
+// `programPath`: on Windows both manifests beside the program (the
+// installer's registry keys point there); elsewhere the per-user folder of
+// each browser, where the browser finds it without a registration. Empty
+// when the places cannot be told (the program's own path unknown).
+std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath);
+
+}  // namespace pelliport
