@@ -46,8 +46,6 @@ FakePlatform MakePlatform(const ScratchFolder& scratch) {
 // scratch folder, and a work folder for the request's files.
 class CaptureFilesTest : public ::testing::Test {
  protected:
-  CaptureFilesTest() { engine.myLogger = &log; }
-
   // The text of the log's last line, behind its timestamp.
   std::string LastLogText() {
     const auto lines = platform.LogLines();
@@ -61,7 +59,7 @@ class CaptureFilesTest : public ::testing::Test {
   ScratchFolder scratch;
   FakePlatform platform = MakePlatform(scratch);
   TLogFile log {platform};
-  TOrvantaImport engine {platform};
+  TOrvantaImport engine {platform, log};
   fs::path workFolder = scratch.Make("work");
 };
 

@@ -28,8 +28,13 @@ std::string Base64(const std::string& bytes) {
 
 class PageCaptureTest : public ::testing::Test, public ImportHarness {
  protected:
-  // The files in the work folder, and the list files in the temporary folder.
-  std::vector<std::filesystem::path> WorkFiles() const { return testing::ListFolder(engine->sFilePath); }
+  // The files in the work folder the log names, and the list files in the
+  // temporary folder.
+  std::vector<std::filesystem::path> WorkFiles() const {
+    EXPECT_EQ(WorkFolder().parent_path(), Temp());
+    EXPECT_TRUE(std::filesystem::is_directory(WorkFolder()));
+    return testing::ListFolder(WorkFolder());
+  }
   std::vector<std::filesystem::path> ListFiles() const {
     std::vector<std::filesystem::path> files;
     for (const auto& entry : testing::ListFolder(Temp())) {
@@ -48,9 +53,11 @@ TEST_F(PageCaptureTest, XingProfileGivesFilesListAndNotification) {
                      "https://img.example/e.jpg", "debug text"));
 
   // HTML and photo in the work folder, the HTML unescaped once more.
-  ASSERT_EQ(WorkFiles().size(), 2u);
-  EXPECT_EQ(ReadFileBytes(engine->sHTMLFilePath), "<html>\n<p class=\"a\">Gr\xFC\xDF" "e</p></html>");
-  EXPECT_EQ(ReadFileBytes(engine->sFotoPath), jpeg);
+  const auto htmlFile = HtmlFile();
+  const auto photo = PhotoFile();
+  EXPECT_EQ(WorkFiles(), (std::vector<std::filesystem::path>{std::min(htmlFile, photo), std::max(htmlFile, photo)}));
+  EXPECT_EQ(ReadFileBytes(htmlFile), "<html>\n<p class=\"a\">Gr\xFC\xDF" "e</p></html>");
+  EXPECT_EQ(ReadFileBytes(photo), jpeg);
 
   const auto messages = server.Messages();
   ASSERT_EQ(messages.size(), 1u);
@@ -61,8 +68,8 @@ TEST_F(PageCaptureTest, XingProfileGivesFilesListAndNotification) {
   ASSERT_EQ(ListFiles().size(), 1u);
   EXPECT_EQ(lines[2], ListFiles()[0].string());
   const std::vector<std::string> entries = {
-      "TYPE=XING", "URL=https://www.xing.com/profile/Erika", "HTML=" + EncodeUtf8(engine->sHTMLFilePath),
-      "FOTO=" + EncodeUtf8(engine->sFotoPath), "FOTOURL=https://img.example/e.jpg"};
+      "TYPE=XING", "URL=https://www.xing.com/profile/Erika", "HTML=" + EncodeUtf8(htmlFile.u16string()),
+      "FOTO=" + EncodeUtf8(photo.u16string()), "FOTOURL=https://img.example/e.jpg"};
   EXPECT_EQ(ListFileLines(ListFiles()[0]), entries);
 
   EXPECT_TRUE(Logged("[StartImport.DebugProtocol] debug text"));
@@ -136,7 +143,8 @@ TEST_F(PageCaptureTest, PhotoTextRules) {
     RunRequest(CaptureRequest("<p>x</p>", c.b64Pic, "https://nowhere.example/"));
     EXPECT_EQ(Logged("[StartImport.Photo] no foto found!"), c.noFotoLine);
     if (c.photo) {
-      EXPECT_EQ(ReadFileBytes(engine->sFotoPath), jpeg);
+      EXPECT_EQ(ReadFileBytes(PhotoFile()), jpeg);
+      EXPECT_EQ(PhotoFile().parent_path(), WorkFolder());
     }
     EXPECT_EQ(WorkFiles().size(), c.photo ? 2u : 1u);
     EXPECT_TRUE(platform.boxes.empty());
@@ -166,7 +174,7 @@ TEST_F(PageCaptureTest, UnreadableRequestsEndEarlyAfterTheBox) {
     ASSERT_EQ(platform.boxes.size(), 1u);
     EXPECT_EQ(platform.boxes[0].text, u"Fehler beim Parsen");
     EXPECT_EQ(platform.boxes[0].logLinesBefore, texts.size() - 1);  // the error line follows the box
-    EXPECT_TRUE(testing::ListFolder(engine->sFilePath).empty());
+    EXPECT_TRUE(WorkFiles().empty());
   }
 }
 
@@ -190,7 +198,7 @@ TEST_F(PageCaptureTest, HtmlFileThatCannotBeWrittenEndsEarlyButStillLaunchesTheV
   EXPECT_EQ(platform.boxes[0].logLinesBefore, static_cast<std::size_t>(error) + 1);
   ASSERT_EQ(platform.launches.size(), 1u);
   EXPECT_EQ(platform.launches[0].argument, u"") << "no path of a file that was not written";
-  EXPECT_TRUE(testing::ListFolder(engine->sFilePath).empty());
+  EXPECT_TRUE(WorkFiles().empty());
   EXPECT_FALSE(Logged("[StartImport]|_Done!"));
   EXPECT_FALSE(Logged("[StartImport] call XingImport"));
 }
@@ -202,8 +210,9 @@ TEST_F(PageCaptureTest, ViewerGetsTheHtmlPathAsItsOneArgument) {
                           "[Execute]\nAktiv=1\nFilename=" + viewer.string() + "\n");
   RunRequest(CaptureRequest("<p>x</p>", "", "https://nowhere.example/"));
   ASSERT_EQ(platform.launches.size(), 1u);
-  EXPECT_EQ(platform.launches[0].argument, engine->sHTMLFilePath);
-  EXPECT_TRUE(Logged("ShellExecute: \"" + viewer.string() + "\" \"" + EncodeUtf8(engine->sHTMLFilePath) + "\""));
+  EXPECT_EQ(WorkFiles(), std::vector<std::filesystem::path>{HtmlFile()});
+  EXPECT_EQ(platform.launches[0].argument, HtmlFile().u16string());
+  EXPECT_TRUE(Logged("ShellExecute: \"" + viewer.string() + "\" \"" + EncodeUtf8(HtmlFile().u16string()) + "\""));
 }
 
 TEST_F(PageCaptureTest, ExperteerPageListsTheDataInterfaceAddress) {

@@ -11,6 +11,8 @@ namespace pelliport {
 
 TOrvantaImport::TOrvantaImport(Platform& platform) : platform_(platform) {}
 
+TOrvantaImport::TOrvantaImport(Platform& platform, TLogFile& aLogger) : myLogger(&aLogger), platform_(platform) {}
+
 void TOrvantaImport::ShowErrorBox(std::u16string_view text) {
   platform_.ShowErrorBox(kErrorBoxCaption, text);
 }

@@ -39,6 +39,9 @@ inline constexpr std::u16string_view kErrorBoxCaption = u"Orvanta Browser Add-In
 class TOrvantaImport {
  public:
   explicit TOrvantaImport(Platform& platform);
+  // With the log writer that StartImport would bind, for callers of single
+  // operations (SaveListFile, SaveHTMLFile, SavePicture) without a request.
+  TOrvantaImport(Platform& platform, TLogFile& aLogger);
 
   // Handles the request's text, which the main routine decodes while it
   // arrives (the empty text when it was not valid UTF-8). Always returns the
@@ -81,7 +84,10 @@ class TOrvantaImport {
   // --- Desktop notification
   void InformOrvanta(std::u16string_view commandText);
 
-  // The request's state, shared by the handlers.
+
+ private:
+  // The request's state, shared by the handlers; what a request leaves
+  // shows in its files, its log lines, its notification and its boxes.
   std::u16string sFilePath;
   std::u16string sB64Pic;
   std::u16string sAktURL;
@@ -94,7 +100,6 @@ class TOrvantaImport {
   bool bDoExecute = false;
   std::u16string sExecuteFile;
 
- private:
   enum class FlowEnd { Normal, Early };
 
   void ReadIni();

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
@@ -56,10 +57,18 @@ class ImportEngineTest : public ::testing::Test {
   void Settings(const std::string& ini) { WriteFileBytes(scratch.Path() / "Orvanta" / "PelliportHost.ini", ini); }
 
   void Run(const std::string& request) {
+    const auto before = ListFolder(scratch.Path() / "temp");
     TLogFile log(platform);
     TOrvantaImport engine(platform);
     EXPECT_EQ(engine.StartImport(RequestText(platform, request), log), u"");
-    workFolder = std::filesystem::path(engine.sFilePath);
+    // The folder the request made: the one new folder in the temporary folder.
+    workFolder.clear();
+    for (const auto& entry : ListFolder(scratch.Path() / "temp")) {
+      if (std::filesystem::is_directory(entry) && std::find(before.begin(), before.end(), entry) == before.end()) {
+        EXPECT_TRUE(workFolder.empty()) << "a second new folder: " << entry;
+        workFolder = entry;
+      }
+    }
   }
 
   ScratchFolder scratch;
@@ -168,7 +177,10 @@ TEST(ImportEngineWorkFolder, PassesOverFoldersOfOtherHosts) {
   TLogFile log(platform);
   TOrvantaImport engine(platform);
   engine.StartImport(uR"({"a":1})", log);
-  EXPECT_EQ(std::filesystem::path(engine.sFilePath), temp / "3");
+  const auto lines = platform.LogLines();
+  EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const std::string& line) {
+    return line.ends_with("]: [StartImport] TmpFilePath=" + (temp / "3").string());
+  }));
   EXPECT_EQ(ListFolder(temp), (std::vector<std::filesystem::path> {temp / "1", temp / "2", temp / "3"}));
 }
 
@@ -209,7 +221,7 @@ TEST_F(ImportEngineTest, NoWorkFolderFailsThePreparation) {
       EXPECT_EQ(error.Kind(), u"EFCreateError");
       EXPECT_TRUE(std::regex_match(EncodeUtf8(error.Message()), std::regex(c.message))) << EncodeUtf8(error.Message());
     }
-    EXPECT_EQ(engine.sFilePath, u"");
+    // No work folder: none is named in the log, none is in the temporary folder.
     for (const auto& text : LogTexts()) EXPECT_EQ(text.find("TmpFilePath"), std::string::npos) << text;
     EXPECT_TRUE(ListFolder(temp).empty()) << "no reservation is left";
   }

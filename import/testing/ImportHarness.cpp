@@ -64,6 +64,14 @@ std::vector<std::string> ImportHarness::LogTexts() const {
   return testing::LogTexts(std::filesystem::path(platform.LogFilePath()), platform.codePage.value_or(1252));
 }
 
+std::filesystem::path ImportHarness::LoggedPath(const std::string& tag, const std::string& end) const {
+  std::string found;
+  for (const auto& text : LogTexts()) {
+    if (text.rfind(tag, 0) == 0) found = text.substr(tag.size(), end.empty() ? std::string::npos : text.find(end) - tag.size());
+  }
+  return std::filesystem::path(U16(found));
+}
+
 bool ImportHarness::Logged(const std::string& text) const { return LogIndex(text) >= 0; }
 
 int ImportHarness::LogIndex(const std::string& text) const {

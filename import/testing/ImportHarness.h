@@ -53,6 +53,17 @@ class ImportHarness {
 
   std::filesystem::path Temp() const { return scratch.Path() / "temp"; }
 
+  // The files of the last request as its log names them: the text after
+  // the tag of the last line that starts with it, up to `end` (empty when
+  // no line starts with the tag).
+  std::filesystem::path LoggedPath(const std::string& tag, const std::string& end = "") const;
+  // "[StartImport] TmpFilePath=...": the work folder.
+  std::filesystem::path WorkFolder() const { return LoggedPath("[StartImport] TmpFilePath="); }
+  // "[StartImport.HTML] ...": the stored page.
+  std::filesystem::path HtmlFile() const { return LoggedPath("[StartImport.HTML] "); }
+  // "[StartImport.Photo] ... (Size: n)": the stored photo.
+  std::filesystem::path PhotoFile() const { return LoggedPath("[StartImport.Photo] ", " (Size: "); }
+
   ScratchFolder scratch;
   FakePlatform platform;
   std::unique_ptr<TOrvantaImport> engine;  // of the last run
