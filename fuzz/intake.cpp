@@ -28,14 +28,14 @@ void FuzzIntake(Input input) {
     return n;
   };
   const DecodeFunction decode = [&](std::string_view bytes, std::u16string& text) {
-    return platform.Utf8ToUnicode(bytes, text);
+    return platform.text.Utf8ToUnicode(bytes, text);
   };
   const auto inPieces = ReadPayloadText(read, length, decode, ReserveText(length));
 
   std::string whole(payload);
   whole.append(missing, '\0');
   std::u16string expected;
-  const bool valid = platform.Utf8ToUnicode(whole, expected);
+  const bool valid = platform.text.Utf8ToUnicode(whole, expected);
   Expect(inPieces.has_value() == valid, "intake: pieces and whole disagree on validity");
   if (valid) Expect(*inPieces == expected, "intake: pieces and whole decode differently");
 }

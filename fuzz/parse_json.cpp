@@ -11,7 +11,7 @@ namespace pelliport::fuzz {
 void FuzzParseJson(Input input) {
   const std::u16string text = InputText(input);
   Platform& platform = SystemPlatform();
-  const UpperCaseFunction upper = [&](std::u16string_view t) { return platform.ToUpper(t); };
+  const UpperCaseFunction upper = [&](std::u16string_view t) { return platform.text.ToUpper(t); };
   const std::vector<std::vector<std::u16string>> keyLists = {
       {u"html", u"b64Pic", u"profilUrl", u"srcImg", u"protocol"},
       {u"domain", u"protocol", u"", u"", u""},

@@ -17,7 +17,7 @@ void FuzzRequestKind(Input input) {
   text += InputText(input.subspan(1));
   Platform& platform = SystemPlatform();
   const RequestKind kind = FindRequestKind(platform, text);
-  const std::u16string upper = platform.ToUpper(text);
+  const std::u16string upper = platform.text.ToUpper(text);
   const std::array<std::pair<std::u16string_view, RequestKind>, 4> markers = {{
       {u"HTML", RequestKind::PageCapture},
       {u"DOMAIN", RequestKind::Domain},

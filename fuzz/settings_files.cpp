@@ -5,6 +5,8 @@
 
 #include "fuzz/FuzzTargets.h"
 #include "import/UOrvantaImport.h"
+#include "notify/PortSetting.h"
+#include "places/ProfileString.h"
 #include "platform/platform.h"
 #include "platform/testing/ScratchFolder.h"
 
@@ -27,12 +29,12 @@ void FuzzSettingsFiles(Input input) {
   testing::WriteFileBytes(scratch.Path() / "config" / "Kelmarq" / "Orvanta" / "WebSocketPort", bytes);
 
   Platform& platform = SystemPlatform();
-  const std::u16string active = platform.ReadProfileString(ini.u16string(), u"Execute", u"Aktiv", u"0");
+  const std::u16string active = ReadProfileString(ini.u16string(), u"Execute", u"Aktiv", u"0");
   static_cast<void>(ParseIniInteger(active));
-  const std::u16string file = platform.ReadProfileString(ini.u16string(), u"Execute", u"Filename", u"");
+  const std::u16string file = ReadProfileString(ini.u16string(), u"Execute", u"Filename", u"");
   Expect(active.size() <= 2047 && file.size() <= 2047, "settings value longer than the reader's buffer");
 
-  const PortSetting port = platform.ReadPortSetting();
+  const PortSetting port = ReadPortSetting(platform);
   Expect(port.outcome == PortSetting::Outcome::Read || port.outcome == PortSetting::Outcome::Unreadable,
          "port setting neither read nor unreadable");
 }

@@ -14,7 +14,7 @@
 namespace pelliport::fuzz {
 namespace {
 
-class InMemoryPlatform : public testing::FakePlatform {
+class InMemoryNetwork : public Network {
  public:
   std::shared_ptr<InMemoryServer> server = std::make_shared<InMemoryServer>();
   std::unique_ptr<TcpSocket> CreateTcpSocket() override { return CreateInMemorySocket(server); }
@@ -93,10 +93,11 @@ void FuzzWholeRequest(Input input) {
   std::filesystem::create_directories(appData / "Orvanta");
   std::filesystem::create_directories(temp);
 
-  InMemoryPlatform platform;
+  InMemoryNetwork network;
+  testing::FakePlatform platform(network);
   platform.localAppData = appData.u16string();
   platform.temp = temp.u16string();
-  platform.portSetting = PortSetting {PortSetting::Outcome::Read, 5414, {}, {}};
+  platform.userValue = UserValue{UserValue::Outcome::Read, 5414};
   platform.computerName = u"fuzz";
   platform.userName = u"fuzz";
   const std::uint32_t length = static_cast<std::uint32_t>(input.size());
@@ -106,8 +107,8 @@ void FuzzWholeRequest(Input input) {
 
   const int exitCode = RunHost(platform);
   Expect(exitCode == 0, "host: the reply could not be written");
-  Expect(platform.server->connections <= 1, "host: more than one connection for one request");
-  ExpectSoundNotification(platform.server->received);
+  Expect(network.server->connections <= 1, "host: more than one connection for one request");
+  ExpectSoundNotification(network.server->received);
 
   std::error_code ignored;
   std::filesystem::remove_all(appData, ignored);

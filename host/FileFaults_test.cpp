@@ -71,10 +71,7 @@ class FileFaults : public ::testing::Test {
     platform.codePage = 1252;
     platform.computerName = u"PC-7";
     platform.userName = u"erika";
-    PortSetting port;
-    port.outcome = PortSetting::Outcome::Read;
-    port.value = server.Port();
-    platform.portSetting = port;
+    platform.userValue = UserValue{UserValue::Outcome::Read, server.Port()};
     platform.stdinBytes = testing::Frame(json);
     platform.faults = std::move(faults);
 

@@ -52,7 +52,7 @@ std::string Base64(const std::string& bytes) {
 }
 
 // The system's ANSI code page, as the host sees it in the same environment.
-unsigned CodePage() { return SystemPlatform().AnsiCodePage(); }
+unsigned CodePage() { return SystemPlatform().text.AnsiCodePage(); }
 
 // A text file's bytes as the host writes them: the code page's encoding of
 // the UTF-8 text, with the signature only for UTF-8. The tests' texts stay
@@ -75,8 +75,8 @@ std::string ListFile(const std::vector<std::string>& lines, unsigned codePage) {
 
 // The computer and user name as the platform reports them to any program.
 std::string SenderLine() {
-  const auto computer = SystemPlatform().ComputerName();
-  const auto user = SystemPlatform().UserName();
+  const auto computer = SystemPlatform().identity.ComputerName();
+  const auto user = SystemPlatform().identity.UserName();
   return EncodeUtf8(computer.value_or(u"(Unknown Computername)")) + "/" +
          EncodeUtf8(user.value_or(u"(Unknown Username)"));
 }

@@ -36,7 +36,7 @@ int RunHost(Platform& platform) {
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     log->WriteErrorToLogFile(u"[PelliportHost]", failure.kind, failure.message);
-    platform.ShowErrorBox(kErrorBoxCaption, failure.message);
+    platform.desktop.ShowErrorBox(kErrorBoxCaption, failure.message);
     try {
       reply.Write(BuildErrorReply(failure.message));
     } catch (...) {
@@ -49,7 +49,7 @@ int RunHost(Platform& platform) {
   log.reset();
 
   if (escaped) {
-    platform.WriteStderr(u"PelliportHost: " + escaped->kind + u": " + escaped->message + u"\n");
+    platform.streams.WriteStderr(u"PelliportHost: " + escaped->kind + u": " + escaped->message + u"\n");
     return 1;
   }
   reply.Finish();
@@ -72,7 +72,7 @@ std::u16string HelpText() {
 }
 
 int RunProgram(Platform& platform) {
-  const std::vector<std::u16string> arguments = platform.ProgramArguments();
+  const std::vector<std::u16string> arguments = platform.streams.ProgramArguments();
   const std::u16string option = arguments.empty() ? u"" : arguments.front();
   // The installer's mode; a browser's arguments never start with it.
   if (option == kWriteManifestsOption) {
@@ -81,7 +81,7 @@ int RunProgram(Platform& platform) {
   const bool ours = option == u"--check" || option == u"--version" || option == u"--help";
   if (!ours) return RunHost(platform);
   if (arguments.size() > 1) {
-    platform.WriteStderr(u"PelliportHost: " + option + u" takes no further arguments\n");
+    platform.streams.WriteStderr(u"PelliportHost: " + option + u" takes no further arguments\n");
     WriteStandardOutput(platform, HelpText());
     return 2;
   }

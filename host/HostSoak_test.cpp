@@ -157,7 +157,7 @@ void ExpectWholeLog(const HostSandbox& sandbox, std::size_t hosts, std::size_t p
     if (!std::regex_match(line, whole) && ++broken <= 5) ADD_FAILURE() << "not a whole line: " << line.substr(0, 200);
   }
   EXPECT_EQ(broken, 0u);
-  const auto texts = LogTexts(sandbox.LogFile(), SystemPlatform().AnsiCodePage());
+  const auto texts = LogTexts(sandbox.LogFile(), SystemPlatform().text.AnsiCodePage());
   std::size_t starts = 0, ends = 0, sent = 0;
   for (const auto& text : texts) {
     starts += text.rfind("[PelliportHost] Start ", 0) == 0;
@@ -295,7 +295,7 @@ TEST(HostSoak, HostsInARowAgainstAChattyServer) {
   for (int i = 0; i < kHosts; ++i) {
     EXPECT_EQ(Payload(notifications[static_cast<std::size_t>(i)]), "https://vorandt.example/" + std::to_string(i));
   }
-  for (const auto& text : LogTexts(sandbox.LogFile(), SystemPlatform().AnsiCodePage())) {
+  for (const auto& text : LogTexts(sandbox.LogFile(), SystemPlatform().text.AnsiCodePage())) {
     EXPECT_EQ(text.find("ENotDelivered"), std::string::npos) << text;
   }
 }

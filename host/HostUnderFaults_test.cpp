@@ -73,7 +73,7 @@ HostRun RunHost(HostSandbox& sandbox, const std::string& request, testing::Broke
   const auto start = Clock::now();
   run.process = RunProcess(kHost, Frame(request), variables, std::chrono::seconds(120), broken);
   run.took = Clock::now() - start;
-  run.log = LogTexts(sandbox.LogFile(), SystemPlatform().AnsiCodePage());
+  run.log = LogTexts(sandbox.LogFile(), SystemPlatform().text.AnsiCodePage());
   return run;
 }
 
@@ -234,7 +234,7 @@ TEST_F(HostUnderFaults, BrokenOutputPipesAreWriteFailures) {
     testing::Environment variables = sandbox.Variables();
     const auto result = RunProcess(kHost, negativeLength, variables, std::chrono::seconds(60), c.broken);
     EXPECT_EQ(result.exitCode, c.exitCode);
-    const auto log = LogTexts(sandbox.LogFile(), SystemPlatform().AnsiCodePage());
+    const auto log = LogTexts(sandbox.LogFile(), SystemPlatform().text.AnsiCodePage());
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back(), "[PelliportHost]|_Done!");
   }

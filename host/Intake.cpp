@@ -65,15 +65,15 @@ std::optional<std::u16string> ReadPayloadText(const ReadFunction& read, std::siz
 
 std::optional<std::u16string> ReadRequest(Platform& platform, TLogFile& log) {
   std::array<std::uint8_t, 4> header {};
-  platform.ReadStdin(header);  // one read; what it does not deliver stays 0
+  platform.streams.ReadStdin(header);  // one read; what it does not deliver stays 0
   const std::int32_t length = FrameLength(header);
   if (length < 0) throw HostError(u"ERangeError", U16("Fehler bei Bereichsprüfung"));
   std::u16string text = ReserveText(static_cast<std::size_t>(length));
   log.WriteToLogFile(u"[PelliportHost] DataLength=" + U16(std::to_string(length)));
-  return ReadPayloadText([&](std::span<std::uint8_t> into) { return platform.ReadStdin(into); },
+  return ReadPayloadText([&](std::span<std::uint8_t> into) { return platform.streams.ReadStdin(into); },
                          static_cast<std::size_t>(length),
                          [&](std::string_view bytes, std::u16string& decoded) {
-                           return platform.Utf8ToUnicode(bytes, decoded);
+                           return platform.text.Utf8ToUnicode(bytes, decoded);
                          },
                          std::move(text));
 }
@@ -85,15 +85,15 @@ std::u16string BuildErrorReply(std::u16string_view message) {
   return reply;
 }
 
-ReplyWriter::ReplyWriter(Platform& platform) : platform_(platform), kind_(platform.StdoutKind()) {}
+ReplyWriter::ReplyWriter(Platform& platform) : platform_(platform), kind_(platform.streams.StdoutKind()) {}
 
 void ReplyWriter::Write(std::u16string_view text) {
   if (kind_ == OutputKind::None) {
     throw HostError(u"EInOutError", u"Die Standardausgabe ist nicht verf\u00fcgbar");
   }
   const unsigned codePage =
-      kind_ == OutputKind::Console ? platform_.ConsoleOutputCodePage() : platform_.AnsiCodePage();
-  const std::string bytes = platform_.FromUnicode(text, codePage);
+      kind_ == OutputKind::Console ? platform_.text.ConsoleOutputCodePage() : platform_.text.AnsiCodePage();
+  const std::string bytes = platform_.text.FromUnicode(text, codePage);
   for (const char byte : bytes) {
     buffer_.push_back(byte);
     if (buffer_.size() == kReplyBufferSize) Flush();
@@ -102,14 +102,14 @@ void ReplyWriter::Write(std::u16string_view text) {
 }
 
 void ReplyWriter::Flush() {
-  const bool written = platform_.WriteStdout(AsBytes(buffer_));
+  const bool written = platform_.streams.WriteStdout(AsBytes(buffer_));
   buffer_.clear();
   if (!written) throw HostError(u"EInOutError", u"Die Standardausgabe kann nicht geschrieben werden");
 }
 
 void ReplyWriter::Finish() {
   if (buffer_.empty() || kind_ == OutputKind::None) return;
-  platform_.WriteStdout(AsBytes(buffer_));
+  platform_.streams.WriteStdout(AsBytes(buffer_));
   buffer_.clear();
 }
 

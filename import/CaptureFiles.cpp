@@ -20,7 +20,7 @@ constexpr std::size_t kTextPieceUnits = 32 * 1024;
 
 // Creates the file, or empties an existing one.
 std::unique_ptr<File> CreateNewFile(Platform& platform, std::u16string_view path) {
-  OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
+  OpenResult opened = platform.files.OpenFile(path, OpenMode::CreateAlways);
   if (!opened.file) {
     throw HostError(u"EFCreateError",
                     u"Datei \"" + std::u16string(path) + u"\" kann nicht erstellt werden. " +
@@ -44,14 +44,14 @@ void WriteWholeFile(Platform& platform, std::u16string_view path, Fill fill) {
     if (!bytes.empty() && !file->Append(bytes)) {
       const std::u16string reason = file->ErrorText();
       file->Close();
-      platform.DeleteFile(path);
+      platform.files.DeleteFile(path);
       throw WriteError(path, reason);
     }
   };
   fill(write);
   if (!file->Close()) {
     const std::u16string reason = file->ErrorText();
-    platform.DeleteFile(path);
+    platform.files.DeleteFile(path);
     throw WriteError(path, reason);
   }
 }
@@ -59,12 +59,12 @@ void WriteWholeFile(Platform& platform, std::u16string_view path, Fill fill) {
 // Text files are in the ANSI code page; only the UTF-8 code page puts a
 // signature in front.
 void WriteTextFile(Platform& platform, std::u16string_view path, std::u16string_view text) {
-  const unsigned codePage = platform.AnsiCodePage();
+  const unsigned codePage = platform.text.AnsiCodePage();
   WriteWholeFile(platform, path, [&](const auto& write) {
     if (codePage == kUtf8CodePage) write(AsBytes("\xEF\xBB\xBF"));
     for (std::size_t begin = 0; begin < text.size();) {
       const std::size_t end = PieceEnd(text, begin, kTextPieceUnits);
-      write(AsBytes(platform.FromUnicode(text.substr(begin, end - begin), codePage)));
+      write(AsBytes(platform.text.FromUnicode(text.substr(begin, end - begin), codePage)));
       begin = end;
     }
   });
@@ -73,7 +73,7 @@ void WriteTextFile(Platform& platform, std::u16string_view path, std::u16string_
 }  // namespace
 
 std::u16string TOrvantaImport::SaveListFile(const std::vector<std::u16string>& entries) {
-  const std::u16string name = GetUniqueTempName(platform_.TempFolder());
+  const std::u16string name = GetUniqueTempName(platform_.files.TempFolder());
   std::u16string text;
   for (const auto& entry : entries) {
     text += entry;
@@ -84,10 +84,10 @@ std::u16string TOrvantaImport::SaveListFile(const std::vector<std::u16string>& e
   try {
     WriteTextFile(platform_, name, text);
   } catch (...) {
-    platform_.DeleteFile(name);
+    platform_.files.DeleteFile(name);
     throw;
   }
-  return platform_.FileExists(name) ? name : std::u16string();
+  return platform_.files.FileExists(name) ? name : std::u16string();
 }
 
 void TOrvantaImport::SaveHTMLFile(std::u16string_view text, std::u16string_view path) {
@@ -108,8 +108,8 @@ void TOrvantaImport::SavePicture(std::u16string_view base64, std::u16string_view
       if (!header.ok) {
         // What is not a JPEG image leaves no file: the empty file that
         // reserved the name goes, anything with content stays untouched.
-        if (platform_.FileExists(path) && platform_.FindFileSize(path) == std::optional<std::uint64_t>(0)) {
-          platform_.DeleteFile(path);
+        if (platform_.files.FileExists(path) && platform_.files.FindFileSize(path) == std::optional<std::uint64_t>(0)) {
+          platform_.files.DeleteFile(path);
         }
         throw HostError(u"EJPEG", u"JPEG-Fehler #" + Decimal(header.messageCode));
       }

@@ -33,8 +33,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::string AsString(const Bytes& bytes) { return {bytes.begin(), bytes.end()}; }
 
-FakePlatform MakePlatform(const ScratchFolder& scratch) {
-  FakePlatform platform;
+// The folders in the scratch folder, and the code page.
+FakePlatform& Prepare(FakePlatform& platform, const ScratchFolder& scratch) {
   platform.temp = scratch.Make("temp").u16string();
   platform.localAppData = scratch.Make("appdata").u16string();
   scratch.Make("appdata/Orvanta");
@@ -57,7 +57,8 @@ class CaptureFilesTest : public ::testing::Test {
   std::string Path(const std::u16string& path) { return EncodeUtf8(path); }
 
   ScratchFolder scratch;
-  FakePlatform platform = MakePlatform(scratch);
+  FakePlatform fake;
+  FakePlatform& platform = Prepare(fake, scratch);
   TLogFile log {platform};
   TOrvantaImport engine {platform, log};
   fs::path workFolder = scratch.Make("work");
@@ -122,22 +123,23 @@ TEST_F(CaptureFilesTest, ListFileInAMissingTemporaryFolderFailsWithTheCreateErro
     const std::string message = EncodeUtf8(error.Message());
     EXPECT_EQ(message, "Im Ordner \"" + (scratch.Path() / "missing").string() +
                            "\" kann keine Datei erstellt werden. " +
-                           EncodeUtf8(platform.CreateUniqueFile(platform.temp).errorText));
+                           EncodeUtf8(platform.files.CreateUniqueFile(platform.temp).errorText));
   }
   EXPECT_FALSE(fs::exists(scratch.Path() / "missing"));
 }
 
 // A platform on which the saved file is gone at once, as when a scanner
 // takes it away.
-class VanishingFilePlatform : public FakePlatform {
+class VanishingFiles : public testing::FakeFiles {
  public:
-  using FakePlatform::FakePlatform;
+  VanishingFiles() : FakeFiles(SystemPlatform().files) {}
   bool FileExists(std::u16string_view) override { return false; }
 };
 
 TEST(ListFileVanishing, AFileThatIsMissingAfterSavingGivesTheEmptyPath) {
   ScratchFolder scratch;
-  VanishingFilePlatform platform;
+  VanishingFiles files;
+  FakePlatform platform(files);
   platform.temp = scratch.U16();
   TOrvantaImport engine(platform);
   EXPECT_EQ(engine.SaveListFile({u"A=1"}), u"");
@@ -179,7 +181,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(CaptureFilesTest, HtmlFileInAMissingFolderFailsWithTheCreateError) {
   const std::u16string path = (scratch.Path() / "missing" / "1B.tmp").u16string();
-  const std::u16string systemText = platform.OpenFile(path, OpenMode::CreateAlways).errorText;
+  const std::u16string systemText = platform.files.OpenFile(path, OpenMode::CreateAlways).errorText;
   ASSERT_FALSE(systemText.empty());
   try {
     engine.SaveHTMLFile(u"<html/>", path);
@@ -335,7 +337,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, PictureFileTest, ::testing::ValuesIn(PictureCase
 // The caller leaves the photo out of the import (its box and log line).
 TEST_F(CaptureFilesTest, PictureInAMissingWorkFolderReachesTheCaller) {
   const std::u16string path = (scratch.Path() / "missing" / "2C.tmp").u16string();
-  const std::u16string systemText = platform.OpenFile(path, OpenMode::CreateAlways).errorText;
+  const std::u16string systemText = platform.files.OpenFile(path, OpenMode::CreateAlways).errorText;
   try {
     engine.SavePicture(testing::EncodeBase64(ReadFixture("baseline.jpg")), path);
     FAIL() << "no failure";
@@ -408,10 +410,10 @@ TEST(SystemCodePage, ListFileFollowsTheLocale) {
   platform.temp = scratch.U16();
   TOrvantaImport engine(platform);
 
-  ASSERT_EQ(platform.AnsiCodePage(), static_cast<unsigned>(std::atoi(expected)));
+  ASSERT_EQ(platform.text.AnsiCodePage(), static_cast<unsigned>(std::atoi(expected)));
   const std::u16string path = engine.SaveListFile({U16("NAME=Müller")});
   const std::string bytes = ReadFileBytes(fs::path(path));
-  if (platform.AnsiCodePage() == 65001) {
+  if (platform.text.AnsiCodePage() == 65001) {
     EXPECT_EQ(bytes, "\xEF\xBB\xBFNAME=M\xC3\xBCller\r\n");
   } else {
     EXPECT_EQ(bytes, "NAME=M\xFCller\r\n");

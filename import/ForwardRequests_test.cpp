@@ -137,35 +137,29 @@ TEST_F(NotificationTest, SuccessfulNotificationLogsEveryStep) {
 }
 
 TEST_F(NotificationTest, PortSettingOutcomes) {
+  // The settings store's outcomes, as the notification reports them.
   struct Case {
-    PortSetting setting;
+    UserValue value;
     std::string line;  // the port line; empty: none
   };
-  PortSetting missing;
-  missing.outcome = PortSetting::Outcome::Missing;
-  PortSetting unreadable;
-  unreadable.outcome = PortSetting::Outcome::Unreadable;
-  unreadable.errorKind = u"ERegistryException";
-  unreadable.errorMessage = U16("Fehler beim Holen der Daten für 'WebSocketPort'");
-  PortSetting unreachable;
-  PortSetting odd;
-  odd.outcome = PortSetting::Outcome::Read;
-  odd.value = -1;
   const Case cases[] = {
-      {missing, "[InformOrvanta] |_WebSocketPort not found! Use default port 5414"},
-      {unreadable, "[InformOrvanta.iGetServerPort]ERegistryException: Fehler beim Holen der Daten f\xC3\xBCr 'WebSocketPort'"},
-      {unreachable, ""},
-      {odd, "[InformOrvanta] |_found WebSocketPort = -1"},
+      {{UserValue::Outcome::Missing, 0}, "[InformOrvanta] |_WebSocketPort not found! Use default port 5414"},
+      {{UserValue::Outcome::Unreadable, 0},
+       "[InformOrvanta.iGetServerPort]ERegistryException: Fehler beim Holen der Daten f\xC3\xBCr 'WebSocketPort'"},
+      {{UserValue::Outcome::WrongType, 0},
+       "[InformOrvanta.iGetServerPort]ERegistryException: Ung\xC3\xBCltiger Datentyp f\xC3\xBCr 'WebSocketPort'"},
+      {{UserValue::Outcome::NotReachable, 0}, ""},
+      {{UserValue::Outcome::Read, -1}, "[InformOrvanta] |_found WebSocketPort = -1"},
   };
   for (const auto& c : cases) {
     std::filesystem::remove(scratch.Path() / "Orvanta" / "PelliportLog.txt");
-    platform.portSetting = c.setting;
+    platform.userValue = c.value;
     RunRequest(R"({"command":"DO_VORANDTIMPORT","URL":"u"})");
     const int informServer = LogIndex("[InformServer]");
     ASSERT_GE(informServer, 0);
     const auto texts = LogTexts();
     const std::string initLine = "[InformOrvanta] |_InitClient(Port=" +
-                                 std::to_string(c.setting.outcome == PortSetting::Outcome::Read ? -1 : 5414) + ")";
+                                 std::to_string(c.value.outcome == UserValue::Outcome::Read ? -1 : 5414) + ")";
     if (c.line.empty()) {
       EXPECT_EQ(texts[static_cast<std::size_t>(informServer) + 1], initLine);
     } else {

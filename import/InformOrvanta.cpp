@@ -18,8 +18,8 @@ constexpr std::u16string_view kNotDeliveredKind = u"ENotDelivered";
 }  // namespace
 
 std::u16string GetComputerAndUserName(Platform& platform) {
-  const auto computer = platform.ComputerName();
-  const auto user = platform.UserName();
+  const auto computer = platform.identity.ComputerName();
+  const auto user = platform.identity.UserName();
   return (computer ? *computer : u"(Unknown Computername)") + u"/" + (user ? *user : u"(Unknown Username)");
 }
 
@@ -38,7 +38,7 @@ std::u16string NotSentMessage() {
 std::int32_t TOrvantaImport::iGetServerPort() {
   std::int32_t port = kDefaultPort;
   try {
-    const PortSetting setting = platform_.ReadPortSetting();
+    const PortSetting setting = ReadPortSetting(platform_);
     port = ServerPort(setting);
     switch (setting.outcome) {
       case PortSetting::Outcome::NotReachable:

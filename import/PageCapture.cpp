@@ -90,7 +90,7 @@ bool TOrvantaImport::SaveCapturedPage() {
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
     // No page file is left: not its reservation, not a part of it.
-    if (!sHTMLFilePath.empty()) platform_.DeleteFile(sHTMLFilePath);
+    if (!sHTMLFilePath.empty()) platform_.files.DeleteFile(sHTMLFilePath);
     sHTMLFilePath.clear();
     LogError(u"[StartImport.HTML]", failure.kind, failure.message);
     ShowErrorBox(u"Fehler beim Parsen");
@@ -114,7 +114,7 @@ void TOrvantaImport::SaveCapturedPhoto() {
     }
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
-    if (!sFotoPath.empty()) platform_.DeleteFile(sFotoPath);
+    if (!sFotoPath.empty()) platform_.files.DeleteFile(sFotoPath);
     LogError(u"[StartImport.Photo]", failure.kind, failure.message);
     ShowErrorBox(U16("Fehler beim Speichern des Fotos"));
     sFotoPath.clear();

@@ -105,7 +105,7 @@ void DoParseJsonOnCapture(benchmark::State& state) {
   const Request& request = CaptureRequest();
   const std::vector<std::u16string> keys = {u"html", u"b64Pic", u"profilUrl", u"srcImg", u"protocol"};
   Platform& platform = SystemPlatform();
-  const UpperCaseFunction upper = [&platform](std::u16string_view text) { return platform.ToUpper(text); };
+  const UpperCaseFunction upper = [&platform](std::u16string_view text) { return platform.text.ToUpper(text); };
   for (auto _ : state) {
     TValues values;
     if (!DoParseJson(request.text, keys, values, upper) || values.Count() != 1) {

@@ -13,7 +13,7 @@
 namespace pelliport {
 namespace {
 
-std::u16string PlatformUpper(std::u16string_view text) { return SystemPlatform().ToUpper(text); }
+std::u16string PlatformUpper(std::u16string_view text) { return SystemPlatform().text.ToUpper(text); }
 
 // The table as text: records separated by blanks, "-" for a record without
 // slots, otherwise the slots in parentheses separated by "|": "~" for
@@ -145,7 +145,7 @@ TEST(DoParseJson, EmptiesTheTableFirst) {
 TEST(DoParseJson, AFailureWhileHandlingOneTokenDropsOnlyThatToken) {
   const UpperCaseFunction failsOnBoom = [](std::u16string_view text) -> std::u16string {
     if (text == u"boom") throw std::runtime_error("no upper case");
-    return SystemPlatform().ToUpper(text);
+    return SystemPlatform().text.ToUpper(text);
   };
   TValues values;
   EXPECT_TRUE(DoParseJson(u"{\"html\":\"a\",\"boom\":\"b\",\"b64Pic\":\"c\"}", {u"html", u"b64Pic"}, values,

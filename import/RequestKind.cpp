@@ -25,7 +25,7 @@ RequestKind FindRequestKind(Platform& platform, std::u16string_view text) {
   std::array<bool, kMarkers.size()> found {};
   for (std::size_t start = 0; start < text.size(); start += kPiece) {
     const std::size_t from = start >= kOverlap ? start - kOverlap : 0;
-    const std::u16string upper = platform.ToUpper(text.substr(from, start + kPiece - from));
+    const std::u16string upper = platform.text.ToUpper(text.substr(from, start + kPiece - from));
     for (std::size_t m = 0; m < kMarkers.size(); ++m) {
       if (!found[m] && upper.find(kMarkers[m].first) != std::u16string::npos) found[m] = true;
     }

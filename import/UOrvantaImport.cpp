@@ -14,7 +14,7 @@ TOrvantaImport::TOrvantaImport(Platform& platform) : platform_(platform) {}
 TOrvantaImport::TOrvantaImport(Platform& platform, TLogFile& aLogger) : myLogger(&aLogger), platform_(platform) {}
 
 void TOrvantaImport::ShowErrorBox(std::u16string_view text) {
-  platform_.ShowErrorBox(kErrorBoxCaption, text);
+  platform_.desktop.ShowErrorBox(kErrorBoxCaption, text);
 }
 
 std::u16string TOrvantaImport::GetUniqueTempName(std::u16string_view folder) {
@@ -41,7 +41,7 @@ void TOrvantaImport::LaunchViewer() {
   if (!bDoExecute || sExecuteFile.empty()) return;
   try {
     Log(u"ShellExecute: \"" + sExecuteFile + u"\" \"" + sHTMLFilePath + u"\"");
-    platform_.LaunchViewer(sExecuteFile, sHTMLFilePath);
+    platform_.desktop.LaunchViewer(sExecuteFile, sHTMLFilePath);
     Log(u"ShellExecute abgeschlossen");
   } catch (...) {
     const auto failure = DescribeCurrentFailure();
@@ -50,7 +50,7 @@ void TOrvantaImport::LaunchViewer() {
 }
 
 std::u16string TOrvantaImport::StartImport(std::u16string decoded, TLogFile& aLogger) {
-  platform_.InitializeCom();
+  platform_.desktop.InitializeCom();
   myLogger = &aLogger;
   Log(u"[StartImport] call ReadIni");
   ReadIni();

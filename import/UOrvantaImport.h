@@ -133,7 +133,7 @@ class TOrvantaImport {
 
   // The platform's upper-case mapping, as the key extractor takes it.
   std::function<std::u16string(std::u16string_view)> UpperCase() {
-    return [this](std::u16string_view text) { return platform_.ToUpper(text); };
+    return [this](std::u16string_view text) { return platform_.text.ToUpper(text); };
   }
 
   void Log(std::u16string_view text) { myLogger->WriteToLogFile(text); }

@@ -148,8 +148,9 @@ TEST_F(ImportEngineTest, CatchAllLogsTheFailureThenShowsTheBoxAndEndsNormally) {
 
 // Hands out the lowest free number, as the platform does for hosts that
 // ask within the same moment.
-class LowestNumberPlatform : public FakePlatform {
+class LowestNumberFiles : public testing::FakeFiles {
  public:
+  LowestNumberFiles() : FakeFiles(SystemPlatform().files) {}
   UniqueFileResult CreateUniqueFile(std::u16string_view folder) override {
     for (int number = 1; number < 0x10000; ++number) {
       char hex[8];
@@ -171,7 +172,8 @@ TEST(ImportEngineWorkFolder, PassesOverFoldersOfOtherHosts) {
   std::filesystem::create_directories(scratch.Path() / "Orvanta");
   std::filesystem::create_directory(temp / "1");
   std::filesystem::create_directory(temp / "2");
-  LowestNumberPlatform platform;
+  LowestNumberFiles files;
+  FakePlatform platform(files);
   platform.localAppData = scratch.U16();
   platform.temp = temp.u16string();
   TLogFile log(platform);
@@ -238,7 +240,8 @@ TEST(ImportEngineWorkFolder, NeverTakesAnExistingFolder) {
     std::snprintf(hex, sizeof hex, "%X", n);
     std::filesystem::create_directory(temp / hex);
   }
-  LowestNumberPlatform platform;
+  LowestNumberFiles files;
+  FakePlatform platform(files);
   platform.localAppData = scratch.U16();
   platform.temp = temp.u16string();
   TLogFile log(platform);
@@ -258,8 +261,9 @@ TEST(ImportEngineWorkFolder, NeverTakesAnExistingFolder) {
 // A name longer than a unique name may be is a failure, never a shortened
 // name (which would lie elsewhere or be another request's).
 TEST(ImportEngineUniqueNames, ANameThatDoesNotFitIsAFailure) {
-  class LongNamePlatform : public FakePlatform {
+  class LongNameFiles : public testing::FakeFiles {
    public:
+    LongNameFiles() : FakeFiles(SystemPlatform().files) {}
     UniqueFileResult CreateUniqueFile(std::u16string_view folder) override {
       const std::u16string name = std::u16string(folder) + PathSeparator() + std::u16string(300 - folder.size(), u'A') + u".tmp";
       WriteFileBytes(std::filesystem::path(name), "");
@@ -267,7 +271,8 @@ TEST(ImportEngineUniqueNames, ANameThatDoesNotFitIsAFailure) {
     }
   };
   ScratchFolder scratch;
-  LongNamePlatform platform;
+  LongNameFiles files;
+  FakePlatform platform(files);
   TOrvantaImport engine(platform);
   EXPECT_THROW(engine.GetUniqueTempName(scratch.U16()), HostError);
   EXPECT_TRUE(ListFolder(scratch.Path()).empty()) << "its own reservation goes";

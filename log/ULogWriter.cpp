@@ -31,7 +31,7 @@ TLogFile::TLogFile(Platform& platform)
     // Hosts that start at the same moment: the first renames the file, the
     // others find it below the limit. A host still writing holds the file;
     // its line goes with it into the old generation.
-    WhileBusy([&] { return platform_.RenameFileIfLarger(sLogFile, kLogSizeLimit, sOldLogFile) != RotateResult::Busy; });
+    WhileBusy([&] { return platform_.files.RenameFileIfLarger(sLogFile, kLogSizeLimit, sOldLogFile) != RotateResult::Busy; });
   } catch (...) {
     // The size limit is best effort.
   }
@@ -39,26 +39,26 @@ TLogFile::TLogFile(Platform& platform)
 
 template <typename Attempt>
 bool TLogFile::WhileBusy(Attempt attempt) {
-  const std::uint32_t start = platform_.TickCount();
+  const std::uint32_t start = platform_.time.TickCount();
   bool done = attempt();
   while (!done) {
-    const std::uint32_t spent = platform_.TickCount() - start;
+    const std::uint32_t spent = platform_.time.TickCount() - start;
     if (waitedMs_ + spent >= kLogWaitBudgetMs) break;
-    platform_.Sleep(kBusyPause);
+    platform_.time.Sleep(kBusyPause);
     done = attempt();
   }
-  waitedMs_ = std::min(kLogWaitBudgetMs, waitedMs_ + (platform_.TickCount() - start));
+  waitedMs_ = std::min(kLogWaitBudgetMs, waitedMs_ + (platform_.time.TickCount() - start));
   return done;
 }
 
 void TLogFile::WriteToLogFile(std::u16string_view sToWrite) noexcept {
   try {
     std::u16string prefix = u"[";
-    prefix += platform_.FormatDateTime(platform_.LocalTime());
+    prefix += platform_.time.FormatDateTime(platform_.time.LocalTime());
     prefix += u"]: ";
-    const unsigned codePage = platform_.AnsiCodePage();
-    std::string line = platform_.FromUnicode(prefix, codePage);
-    line += platform_.FromUnicode(sToWrite, codePage);
+    const unsigned codePage = platform_.text.AnsiCodePage();
+    std::string line = platform_.text.FromUnicode(prefix, codePage);
+    line += platform_.text.FromUnicode(sToWrite, codePage);
     line += "\r\n";
     slText.push_back(std::move(line));
   } catch (...) {
@@ -88,7 +88,7 @@ void TLogFile::WritePendingLines() noexcept {
     if (sLogFile.size() <= kMaxLogPathLength) {
       OpenResult opened;
       WhileBusy([&] {
-        opened = platform_.OpenFile(sLogFile, OpenMode::OpenAlways);
+        opened = platform_.files.OpenFile(sLogFile, OpenMode::OpenAlways);
         return opened.file != nullptr || !opened.busy;
       });
       if (opened.file) {

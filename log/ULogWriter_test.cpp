@@ -27,7 +27,7 @@ class LogWriterTest : public ::testing::Test {
     platform.codePage = 1252;
   }
   std::filesystem::path LogPath() const { return scratch.Path() / "Orvanta" / "PelliportLog.txt"; }
-  std::string Stamp() { return "[" + EncodeUtf8(platform.FormatDateTime(*platform.clock)) + "]: "; }
+  std::string Stamp() { return "[" + EncodeUtf8(platform.time.FormatDateTime(*platform.clock)) + "]: "; }
 
   ScratchFolder scratch;
   FakePlatform platform;
@@ -84,10 +84,10 @@ TEST_F(LogWriterTest, SizeLimitKeepsOneOlderGeneration) {
 TEST_F(LogWriterTest, RotationWaitsForAWriter) {
   WriteFileBytes(LogPath(), "");
   std::filesystem::resize_file(LogPath(), kLogSizeLimit + 1);
-  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  OpenResult held = platform.files.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
   ASSERT_TRUE(held.file);
   std::thread release([&] {
-    platform.Sleep(std::chrono::milliseconds(100));
+    platform.time.Sleep(std::chrono::milliseconds(100));
     held.file.reset();
   });
   TLogFile log(platform);
@@ -138,10 +138,10 @@ TEST_F(LogWriterTest, OverlongPathWritesNothing) {
 TEST_F(LogWriterTest, WaitsForAnotherWriterInsteadOfDroppingTheLine) {
   TLogFile log(platform);
   log.WriteToLogFile(u"first");
-  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  OpenResult held = platform.files.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
   ASSERT_TRUE(held.file);
   std::thread writer([&] { log.WriteToLogFile(u"second"); });
-  platform.Sleep(std::chrono::milliseconds(100));
+  platform.time.Sleep(std::chrono::milliseconds(100));
   EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "first\r\n");  // still waiting
   held.file.reset();
   writer.join();
@@ -153,7 +153,7 @@ TEST_F(LogWriterTest, WaitsForAnotherWriterInsteadOfDroppingTheLine) {
 TEST_F(LogWriterTest, WaitingHasOneBudgetPerRun) {
   TLogFile log(platform);
   log.WriteToLogFile(u"first");
-  OpenResult held = platform.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
+  OpenResult held = platform.files.OpenFile(LogPath().u16string(), OpenMode::OpenAlways);
   ASSERT_TRUE(held.file);
   const auto start = std::chrono::steady_clock::now();
   log.WriteToLogFile(u"second");

@@ -84,12 +84,12 @@ std::string BuildManifest(std::u16string_view programPath, std::u16string_view l
 // Writes the whole file, or deletes what was begun; the reason on failure.
 std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16string& path,
                                              std::string_view bytes) {
-  OpenResult opened = platform.OpenFile(path, OpenMode::CreateAlways);
+  OpenResult opened = platform.files.OpenFile(path, OpenMode::CreateAlways);
   if (!opened.file) return opened.errorText.empty() ? u"the file cannot be created" : opened.errorText;
   const bool written = opened.file->Append(AsBytes(bytes));
   opened.file.reset();
   if (written) return std::nullopt;
-  platform.DeleteFile(path);
+  platform.files.DeleteFile(path);
   return u"the file cannot be written";
 }
 
@@ -98,12 +98,12 @@ std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16s
 // as they are.
 std::optional<std::u16string> MakeFolders(Platform& platform, std::u16string_view folder) {
   if (folder.empty()) return std::nullopt;
-  CreateDirectoryOutcome made = platform.CreateDirectory(folder);
+  CreateDirectoryOutcome made = platform.files.CreateDirectory(folder);
   if (made.result != CreateDirectoryResult::Failed) return std::nullopt;
-  const std::size_t cut = folder.rfind(platform.PathSeparator());
+  const std::size_t cut = folder.rfind(platform.files.PathSeparator());
   if (cut == std::u16string_view::npos || cut == 0) return made.errorText;
   if (auto failure = MakeFolders(platform, folder.substr(0, cut))) return failure;
-  made = platform.CreateDirectory(folder);
+  made = platform.files.CreateDirectory(folder);
   if (made.result == CreateDirectoryResult::Failed) return made.errorText;
   return std::nullopt;
 }
@@ -145,7 +145,7 @@ std::string BuildFirefoxManifest(std::u16string_view programPath, std::span<cons
 }
 
 int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments) {
-  const auto targets = ManifestTargets(platform, platform.ProgramPath());
+  const auto targets = ManifestTargets(platform, platform.streams.ProgramPath());
   return WriteBrowserManifests(platform, targets, arguments);
 }
 
@@ -154,14 +154,14 @@ int WriteBrowserManifests(Platform& platform, std::span<const ManifestTarget> ta
   const std::u16string mode = u"PelliportHost " + std::u16string(kWriteManifestsOption) + u": ";
   const auto parsed = ParseManifestArguments(arguments);
   if (const auto* error = std::get_if<std::u16string>(&parsed)) {
-    platform.WriteStderr(mode + *error + u"\n");
+    platform.streams.WriteStderr(mode + *error + u"\n");
     return 2;
   }
   const auto& allowed = std::get<AllowedExtensions>(parsed);
 
-  const std::u16string program = platform.ProgramPath();
+  const std::u16string program = platform.streams.ProgramPath();
   if (program.empty() || targets.empty()) {
-    platform.WriteStderr(mode + u"the program's own path is unknown\n");
+    platform.streams.WriteStderr(mode + u"the program's own path is unknown\n");
     return 1;
   }
   const std::string chromium = BuildChromiumManifest(program, allowed.chromiumOrigins);
@@ -171,7 +171,7 @@ int WriteBrowserManifests(Platform& platform, std::span<const ManifestTarget> ta
     std::optional<std::u16string> failure = MakeFolders(platform, target.folder);
     if (!failure) failure = WriteWholeFile(platform, target.path, target.firefox ? firefox : chromium);
     if (failure) {
-      platform.WriteStderr(mode + u"cannot write \"" + target.path + u"\": " + *failure + u"\n");
+      platform.streams.WriteStderr(mode + u"cannot write \"" + target.path + u"\": " + *failure + u"\n");
       return 1;
     }
   }

@@ -121,13 +121,8 @@ TEST(BuildManifest, NamesTheProgramAndTheAllowedExtensions) {
 }
 
 // The real platform with the program placed in a scratch folder.
-class ProgramInFolder : public testing::FakePlatform {
- public:
-  explicit ProgramInFolder(std::u16string program) : program_(std::move(program)) {}
-  std::u16string ProgramPath() override { return program_; }
-
- private:
-  std::u16string program_;
+struct ProgramInFolder : testing::FakePlatform {
+  explicit ProgramInFolder(std::u16string program) { programPath = std::move(program); }
 };
 
 // Two browsers' folders, one of them not made yet, as the targets.

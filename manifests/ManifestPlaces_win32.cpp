@@ -119,7 +119,7 @@ std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName
 }
 
 std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath) {
-  const std::size_t separator = programPath.rfind(platform.PathSeparator());
+  const std::size_t separator = programPath.rfind(platform.files.PathSeparator());
   if (programPath.empty() || separator == std::u16string_view::npos) return {};
   const std::u16string folder(programPath.substr(0, separator + 1));
   return {{u"", folder + std::u16string(kChromiumManifestName), false},

@@ -3,34 +3,35 @@
 #include <charconv>
 #include <vector>
 
+#include "places/ProfileString.h"
 #include "platform/error.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 
 std::u16string OrvantaFolder(Platform& platform) {
-  return platform.LocalAppDataFolder() + platform.PathSeparator() + u"Orvanta";
+  return platform.files.LocalAppDataFolder() + platform.files.PathSeparator() + u"Orvanta";
 }
 
 std::u16string LogFilePath(Platform& platform) {
-  return OrvantaFolder(platform) + platform.PathSeparator() + u"PelliportLog.txt";
+  return OrvantaFolder(platform) + platform.files.PathSeparator() + u"PelliportLog.txt";
 }
 
 std::u16string OldLogFilePath(Platform& platform) {
-  return OrvantaFolder(platform) + platform.PathSeparator() + u"PelliportLog.old.txt";
+  return OrvantaFolder(platform) + platform.files.PathSeparator() + u"PelliportLog.old.txt";
 }
 
 std::u16string SettingsFilePath(Platform& platform) {
-  return OrvantaFolder(platform) + platform.PathSeparator() + u"PelliportHost.ini";
+  return OrvantaFolder(platform) + platform.files.PathSeparator() + u"PelliportHost.ini";
 }
 
 bool ViewerSettings::On() const { return ParseIniInteger(aktiv) != 0; }
 
 ViewerSettings ReadViewerSettings(Platform& platform, std::u16string_view settingsFile) {
   ViewerSettings viewer;
-  viewer.aktiv = platform.ReadProfileString(settingsFile, u"Execute", u"Aktiv", u"0");
-  viewer.filename = platform.ReadProfileString(settingsFile, u"Execute", u"Filename", u"");
-  viewer.filenameExists = !viewer.filename.empty() && platform.FileExists(viewer.filename);
+  viewer.aktiv = ReadProfileString(settingsFile, u"Execute", u"Aktiv", u"0");
+  viewer.filename = ReadProfileString(settingsFile, u"Execute", u"Filename", u"");
+  viewer.filenameExists = !viewer.filename.empty() && platform.files.FileExists(viewer.filename);
   return viewer;
 }
 
@@ -70,11 +71,11 @@ std::int32_t ParseIniInteger(std::u16string_view text) {
 }
 
 std::u16string GetUniqueTempName(Platform& platform, std::u16string_view folder) {
-  UniqueFileResult created = platform.CreateUniqueFile(folder);
+  UniqueFileResult created = platform.files.CreateUniqueFile(folder);
   // A name is never shortened: a shortened one would lead elsewhere, or to
   // another request's file.
   if (!created.name.empty() && created.name.size() > kMaxUniqueNameLength) {
-    platform.DeleteFile(created.name);
+    platform.files.DeleteFile(created.name);
     created.errorText = U16("Der Name \"") + created.name + U16("\" ist länger als 260 Zeichen.");
     created.name.clear();
   }
@@ -93,12 +94,12 @@ std::u16string CreateWorkFolder(Platform& platform) {
   // the same number within the same moment and would hand the name out again
   // once it is free.
   constexpr int kAttempts = 64;
-  const std::u16string temp = platform.TempFolder();
+  const std::u16string temp = platform.files.TempFolder();
   struct Reservations {
     Platform& platform;
     std::vector<std::u16string> names;
     ~Reservations() {
-      for (const auto& name : names) platform.DeleteFile(name);
+      for (const auto& name : names) platform.files.DeleteFile(name);
     }
   } reservations{platform, {}};
   std::u16string folder;
@@ -107,7 +108,7 @@ std::u16string CreateWorkFolder(Platform& platform) {
     const std::u16string name = GetUniqueTempName(platform, temp);
     reservations.names.push_back(name);
     folder = name.size() >= 4 ? name.substr(0, name.size() - 4) : std::u16string();
-    outcome = platform.CreateDirectory(folder);
+    outcome = platform.files.CreateDirectory(folder);
     if (outcome.result == CreateDirectoryResult::Created) return folder;
     if (outcome.result == CreateDirectoryResult::Failed) break;
   }

@@ -32,17 +32,17 @@ TEST(PlatformLaunch, ViewerGetsThePathAsItsOneArgument) {
   const auto record = scratch.Path() / "arguments.txt";
   testing::SetEnvironmentVariable("PELLIPORT_ARGUMENTS_FILE", EncodeUtf8(record.u16string()));
   const auto viewer = std::filesystem::absolute(PELLIPORT_RECORDER_EXE).u16string();
-  const std::u16string folder = scratch.U16() + SystemPlatform().PathSeparator() + u"work folder";
+  const std::u16string folder = scratch.U16() + SystemPlatform().files.PathSeparator() + u"work folder";
 
   const std::u16string arguments[] = {
-      folder + SystemPlatform().PathSeparator() + u"1A2B.tmp",
+      folder + SystemPlatform().files.PathSeparator() + u"1A2B.tmp",
       u"plain",
       u"",  // no argument at all
   };
   for (const auto& argument : arguments) {
     SCOPED_TRACE(EncodeUtf8(argument));
     std::filesystem::remove(record);
-    SystemPlatform().LaunchViewer(viewer, argument);
+    SystemPlatform().desktop.LaunchViewer(viewer, argument);
     const auto recorded = WaitForRecord(record);
     ASSERT_TRUE(recorded.has_value()) << "the viewer did not start";
     EXPECT_EQ(*recorded, argument.empty() ? "" : EncodeUtf8(argument) + "\n");

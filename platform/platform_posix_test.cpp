@@ -41,14 +41,14 @@ TEST(PosixPrivacy, FoldersAndFilesAreTheOwnersOnlyWhateverTheUmask) {
     ScratchFolder scratch;
     const UmaskScope scope(mask);
     const auto folder = scratch.Path() / "work";
-    ASSERT_EQ(P().CreateDirectory(folder.u16string()).result, CreateDirectoryResult::Created);
+    ASSERT_EQ(P().files.CreateDirectory(folder.u16string()).result, CreateDirectoryResult::Created);
     EXPECT_EQ(ModeOf(folder), 0700u);
-    const UniqueFileResult unique = P().CreateUniqueFile(folder.u16string());
+    const UniqueFileResult unique = P().files.CreateUniqueFile(folder.u16string());
     ASSERT_FALSE(unique.name.empty()) << unique.errorText.size();
     EXPECT_EQ(ModeOf(fs::path(unique.name)), 0600u);
     for (const OpenMode mode : {OpenMode::CreateAlways, OpenMode::OpenAlways}) {
       const auto file = folder / (mode == OpenMode::CreateAlways ? "new.tmp" : "log.txt");
-      EXPECT_TRUE(P().OpenFile(file.u16string(), mode).file);
+      EXPECT_TRUE(P().files.OpenFile(file.u16string(), mode).file);
       EXPECT_EQ(ModeOf(file), 0600u);
     }
   }
@@ -61,7 +61,7 @@ TEST(PosixPrivacy, AnExistingFileKeepsItsMode) {
   const auto file = scratch.Path() / "log.txt";
   WriteFileBytes(file, "x");
   fs::permissions(file, fs::perms(0644));
-  EXPECT_TRUE(P().OpenFile(file.u16string(), OpenMode::OpenAlways).file);
+  EXPECT_TRUE(P().files.OpenFile(file.u16string(), OpenMode::OpenAlways).file);
   EXPECT_EQ(ModeOf(file), 0644u);
 }
 
@@ -72,7 +72,7 @@ TEST(PosixPrivacy, NamesAreNeverFollowedThroughLinks) {
   const auto link = scratch.Path() / "1A.tmp";
   fs::create_symlink(target, link);
   for (const OpenMode mode : {OpenMode::CreateAlways, OpenMode::OpenAlways}) {
-    const OpenResult opened = P().OpenFile(link.u16string(), mode);
+    const OpenResult opened = P().files.OpenFile(link.u16string(), mode);
     EXPECT_FALSE(opened.file);
     EXPECT_FALSE(opened.errorText.empty());
   }
@@ -82,12 +82,12 @@ TEST(PosixPrivacy, NamesAreNeverFollowedThroughLinks) {
   const auto folderLink = scratch.Path() / "1B";
   fs::create_directory(scratch.Path() / "elsewhere");
   fs::create_directory_symlink(scratch.Path() / "elsewhere", folderLink);
-  EXPECT_EQ(P().CreateDirectory(folderLink.u16string()).result, CreateDirectoryResult::AlreadyExists);
+  EXPECT_EQ(P().files.CreateDirectory(folderLink.u16string()).result, CreateDirectoryResult::AlreadyExists);
 
   // A FIFO at the name neither holds the host nor takes the bytes.
   const auto fifo = scratch.Path() / "1C.tmp";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-  EXPECT_FALSE(P().OpenFile(fifo.u16string(), OpenMode::CreateAlways).file);
+  EXPECT_FALSE(P().files.OpenFile(fifo.u16string(), OpenMode::CreateAlways).file);
 }
 
 TEST(PosixNames, NamesUpToTheLimitFit) {
@@ -96,11 +96,11 @@ TEST(PosixNames, NamesUpToTheLimitFit) {
   std::string folder = scratch.Path().string() + "/";
   folder += std::string(kMaxUniqueNameLength - 9 - folder.size(), 'f');
   fs::create_directory(folder);
-  const UniqueFileResult fits = P().CreateUniqueFile(fs::path(folder).u16string());
+  const UniqueFileResult fits = P().files.CreateUniqueFile(fs::path(folder).u16string());
   ASSERT_FALSE(fits.name.empty());
   EXPECT_LE(fits.name.size(), kMaxUniqueNameLength);
   fs::create_directory(folder + "g");
-  EXPECT_TRUE(P().CreateUniqueFile(fs::path(folder + "g").u16string()).name.empty());
+  EXPECT_TRUE(P().files.CreateUniqueFile(fs::path(folder + "g").u16string()).name.empty());
   EXPECT_TRUE(fs::is_empty(folder + "g"));
 }
 

@@ -18,12 +18,12 @@ using testing::ScratchFolder;
 using testing::WriteFileBytes;
 
 Platform& P() { return SystemPlatform(); }
-bool OnWindows() { return P().PathSeparator() == u'\\'; }
+bool OnWindows() { return P().files.PathSeparator() == u'\\'; }
 
 TEST(PlatformProgram, KnowsItsOwnPath) {
-  const std::u16string path = P().ProgramPath();
+  const std::u16string path = P().streams.ProgramPath();
   ASSERT_FALSE(path.empty());
-  EXPECT_TRUE(P().FileExists(path)) << EncodeUtf8(path);
+  EXPECT_TRUE(P().files.FileExists(path)) << EncodeUtf8(path);
   EXPECT_TRUE(std::filesystem::path(path).is_absolute()) << EncodeUtf8(path);
 }
 
@@ -31,7 +31,7 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
   ScratchFolder scratch;
   std::set<std::u16string> names;
   for (int i = 0; i < 50; ++i) {
-    const std::u16string name = P().CreateUniqueFile(scratch.U16()).name;
+    const std::u16string name = P().files.CreateUniqueFile(scratch.U16()).name;
     ASSERT_FALSE(name.empty());
     EXPECT_TRUE(names.insert(name).second) << "name handed out twice";
     EXPECT_TRUE(std::filesystem::exists(std::filesystem::path(name)));
@@ -45,34 +45,22 @@ TEST(PlatformNames, UniqueFilesAreCreatedWithHexNames) {
                   (OnWindows() && c >= 'a' && c <= 'f'))
           << file;
     }
-    EXPECT_EQ(name.substr(0, scratch.U16().size() + 1), scratch.U16() + P().PathSeparator());
+    EXPECT_EQ(name.substr(0, scratch.U16().size() + 1), scratch.U16() + P().files.PathSeparator());
   }
 }
 
 TEST(PlatformNames, NoUniqueFileInAMissingFolder) {
   ScratchFolder scratch;
   const auto missing = (scratch.Path() / "missing").u16string();
-  const std::u16string name = P().CreateUniqueFile(missing).name;
+  const std::u16string name = P().files.CreateUniqueFile(missing).name;
   if (!name.empty()) {
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(name)));
   }
 }
 
-TEST(PlatformSettings, ProfileStringsFollowTheIniRules) {
-  ScratchFolder scratch;
-  const auto ini = scratch.Path() / "PelliportHost.ini";
-  WriteFileBytes(ini, "[Other]\r\nAktiv=7\r\n[Execute]\r\n; comment\r\nAktiv = 1 \r\nFilename=\"/opt/view er\"\r\n");
-  const auto path = ini.u16string();
-  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Aktiv", u"0"), u"1");
-  EXPECT_EQ(P().ReadProfileString(path, u"execute", u"AKTIV", u"0"), u"1");
-  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Filename", u""), u"/opt/view er");
-  EXPECT_EQ(P().ReadProfileString(path, u"Execute", u"Missing", u"dflt"), u"dflt");
-  EXPECT_EQ(P().ReadProfileString((scratch.Path() / "none.ini").u16string(), u"Execute", u"Aktiv", u"0"), u"0");
-}
-
 TEST(PlatformText, UpperCaseMapsLettersBeyondAscii) {
-  EXPECT_EQ(P().ToUpper(u"html \u00e4\u00f6\u00fc \u0444 \u0101"), u"HTML \u00c4\u00d6\u00dc \u0424 \u0100");
-  EXPECT_EQ(P().ToUpper(u"\u00df").size(), 1u);  // one unit stays one unit
+  EXPECT_EQ(P().text.ToUpper(u"html \u00e4\u00f6\u00fc \u0444 \u0101"), u"HTML \u00c4\u00d6\u00dc \u0424 \u0100");
+  EXPECT_EQ(P().text.ToUpper(u"\u00df").size(), 1u);  // one unit stays one unit
 }
 
 TEST(PlatformText, Windows1252BestFit) {
@@ -85,8 +73,8 @@ TEST(PlatformText, Windows1252BestFit) {
       {u"\u0100", "A"},     {u"\u0141", "L"},    {u"\u0444", "?"},
       {u"plain", "plain"},
   };
-  for (const auto& c : cases) EXPECT_EQ(P().FromUnicode(c.text, 1252), c.bytes) << EncodeUtf8(c.text);
-  EXPECT_EQ(P().FromUnicode(u"\u00e4", 65001), "\xC3\xA4");
+  for (const auto& c : cases) EXPECT_EQ(P().text.FromUnicode(c.text, 1252), c.bytes) << EncodeUtf8(c.text);
+  EXPECT_EQ(P().text.FromUnicode(u"\u00e4", 65001), "\xC3\xA4");
 }
 
 // No unique file without a folder (GetTempFileNameW would use the current
@@ -94,7 +82,7 @@ TEST(PlatformText, Windows1252BestFit) {
 TEST(PlatformNames, NoUniqueFileWithoutAFolderOrWhenTheNameDoesNotFit) {
   ScratchFolder scratch;
   const auto before = testing::ListFolder(std::filesystem::current_path());
-  const UniqueFileResult none = P().CreateUniqueFile(u"");
+  const UniqueFileResult none = P().files.CreateUniqueFile(u"");
   EXPECT_EQ(none.name, u"");
   EXPECT_FALSE(none.errorText.empty());
   EXPECT_EQ(testing::ListFolder(std::filesystem::current_path()), before);
@@ -102,9 +90,9 @@ TEST(PlatformNames, NoUniqueFileWithoutAFolderOrWhenTheNameDoesNotFit) {
   // A folder name as long as a name may be: no room for the file's own
   // (the POSIX tests try it with a folder that exists).
   std::u16string folder = scratch.U16();
-  folder += P().PathSeparator();
+  folder += P().files.PathSeparator();
   folder += std::u16string(kMaxUniqueNameLength - folder.size(), u'f');
-  const UniqueFileResult tooLong = P().CreateUniqueFile(folder);
+  const UniqueFileResult tooLong = P().files.CreateUniqueFile(folder);
   EXPECT_EQ(tooLong.name, u"");
   EXPECT_FALSE(tooLong.errorText.empty());
   EXPECT_TRUE(testing::ListFolder(scratch.Path()).empty());
@@ -113,11 +101,11 @@ TEST(PlatformNames, NoUniqueFileWithoutAFolderOrWhenTheNameDoesNotFit) {
 TEST(PlatformFiles, FolderIsNewOrReportedAsExisting) {
   ScratchFolder scratch;
   const auto folder = (scratch.Path() / "w").u16string();
-  EXPECT_EQ(P().CreateDirectory(folder).result, CreateDirectoryResult::Created);
-  const CreateDirectoryOutcome again = P().CreateDirectory(folder);
+  EXPECT_EQ(P().files.CreateDirectory(folder).result, CreateDirectoryResult::Created);
+  const CreateDirectoryOutcome again = P().files.CreateDirectory(folder);
   EXPECT_EQ(again.result, CreateDirectoryResult::AlreadyExists);
   EXPECT_FALSE(again.errorText.empty());
-  const CreateDirectoryOutcome missing = P().CreateDirectory((scratch.Path() / "no" / "w").u16string());
+  const CreateDirectoryOutcome missing = P().files.CreateDirectory((scratch.Path() / "no" / "w").u16string());
   EXPECT_EQ(missing.result, CreateDirectoryResult::Failed);
   EXPECT_FALSE(missing.errorText.empty());
 }
@@ -128,17 +116,17 @@ TEST(PlatformFiles, RenameIfLarger) {
   ScratchFolder scratch;
   const auto path = (scratch.Path() / "log.txt").u16string();
   const auto old = (scratch.Path() / "log.old.txt").u16string();
-  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Kept);
+  EXPECT_EQ(P().files.RenameFileIfLarger(path, 4, old), RotateResult::Kept);
   WriteFileBytes(std::filesystem::path(path), "1234");
-  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Kept);
+  EXPECT_EQ(P().files.RenameFileIfLarger(path, 4, old), RotateResult::Kept);
   WriteFileBytes(std::filesystem::path(old), "older");
   WriteFileBytes(std::filesystem::path(path), "12345");
   {
-    OpenResult held = P().OpenFile(path, OpenMode::OpenAlways);
+    OpenResult held = P().files.OpenFile(path, OpenMode::OpenAlways);
     ASSERT_TRUE(held.file);
-    EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Busy);
+    EXPECT_EQ(P().files.RenameFileIfLarger(path, 4, old), RotateResult::Busy);
   }
-  EXPECT_EQ(P().RenameFileIfLarger(path, 4, old), RotateResult::Rotated);
+  EXPECT_EQ(P().files.RenameFileIfLarger(path, 4, old), RotateResult::Rotated);
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path)));
   EXPECT_EQ(testing::ReadFileBytes(std::filesystem::path(old)), "12345");
 }
@@ -147,7 +135,7 @@ TEST(PlatformFiles, RenameIfLarger) {
 TEST(PlatformFiles, WritesAndClose) {
   ScratchFolder scratch;
   const auto path = (scratch.Path() / "f.tmp").u16string();
-  OpenResult opened = P().OpenFile(path, OpenMode::CreateAlways);
+  OpenResult opened = P().files.OpenFile(path, OpenMode::CreateAlways);
   ASSERT_TRUE(opened.file);
   const std::uint8_t bytes[] = {'a', 'b'};
   EXPECT_TRUE(opened.file->Append(bytes));
@@ -161,79 +149,30 @@ TEST(PlatformFiles, FindFileSizeReportsSizesBeyond32Bits) {
   const auto file = scratch.Path() / "big";
   WriteFileBytes(file, "");
   std::filesystem::resize_file(file, 4294967396ULL);  // sparse
-  EXPECT_EQ(P().FindFileSize(file.u16string()), std::optional<std::uint64_t>(4294967396ULL));
-  EXPECT_FALSE(P().FindFileSize((scratch.Path() / "none").u16string()).has_value());
+  EXPECT_EQ(P().files.FindFileSize(file.u16string()), std::optional<std::uint64_t>(4294967396ULL));
+  EXPECT_FALSE(P().files.FindFileSize((scratch.Path() / "none").u16string()).has_value());
 }
 
 TEST(PlatformFiles, OneWriterAtATime) {
   ScratchFolder scratch;
   const auto path = (scratch.Path() / "log.txt").u16string();
-  OpenResult first = P().OpenFile(path, OpenMode::OpenAlways);
+  OpenResult first = P().files.OpenFile(path, OpenMode::OpenAlways);
   ASSERT_TRUE(first.file);
-  OpenResult second = P().OpenFile(path, OpenMode::OpenAlways);
+  OpenResult second = P().files.OpenFile(path, OpenMode::OpenAlways);
   EXPECT_FALSE(second.file);
   EXPECT_TRUE(second.busy);
   first.file.reset();
-  EXPECT_TRUE(P().OpenFile(path, OpenMode::OpenAlways).file);
+  EXPECT_TRUE(P().files.OpenFile(path, OpenMode::OpenAlways).file);
 }
 
 TEST(PlatformTime, MidnightShowsTheDateAlone) {
   const LocalDateTime midnight{2022, 3, 9, 0, 0, 0, 0};
   const LocalDateTime later{2022, 3, 9, 14, 5, 9, 0};
-  const std::u16string date = P().FormatDateTime(midnight);
-  const std::u16string full = P().FormatDateTime(later);
+  const std::u16string date = P().time.FormatDateTime(midnight);
+  const std::u16string full = P().time.FormatDateTime(later);
   EXPECT_FALSE(date.empty());
   EXPECT_EQ(full.substr(0, date.size() + 1), date + u' ');
   EXPECT_GT(full.size(), date.size() + 1);
-}
-
-TEST(PlatformPortSetting, PortFileOutcomes) {
-  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry";
-  ScratchFolder scratch;
-  const auto config = scratch.Path() / "config";
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
-  const auto file = config / "Kelmarq" / "Orvanta" / "WebSocketPort";
-
-  EXPECT_EQ(P().ReadPortSetting().outcome, PortSetting::Outcome::Missing);
-  EXPECT_TRUE(std::filesystem::is_directory(file.parent_path()));  // created when missing
-
-  WriteFileBytes(file, " 6000\n");
-  PortSetting read = P().ReadPortSetting();
-  EXPECT_EQ(read.outcome, PortSetting::Outcome::Read);
-  EXPECT_EQ(read.value, 6000);
-
-  WriteFileBytes(file, "-1");
-  EXPECT_EQ(P().ReadPortSetting().value, -1);
-
-  for (const char* bad : {"5414x", "", "99999999999", "0x10"}) {
-    WriteFileBytes(file, bad);
-    const PortSetting unreadable = P().ReadPortSetting();
-    EXPECT_EQ(unreadable.outcome, PortSetting::Outcome::Unreadable) << bad;
-    EXPECT_EQ(unreadable.errorKind, u"ERegistryException");
-    EXPECT_EQ(unreadable.errorMessage, U16("Ungültiger Datentyp für 'WebSocketPort'"));
-  }
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
-}
-
-// The self-check reads the setting without creating its folder, and with the
-// same outcomes as the host.
-TEST(PlatformPortSetting, InspectingCreatesNothing) {
-  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry (platform_win32_test)";
-  ScratchFolder scratch;
-  const auto config = scratch.Path() / "config";
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
-  EXPECT_EQ(P().InspectPortSetting().outcome, PortSetting::Outcome::Missing);
-  EXPECT_FALSE(std::filesystem::exists(config));
-  EXPECT_EQ(P().PortSettingLocation(), (config / "Kelmarq" / "Orvanta" / "WebSocketPort").u16string());
-  for (const char* content : {"6000\n", "x"}) {
-    WriteFileBytes(config / "Kelmarq" / "Orvanta" / "WebSocketPort", content);
-    const PortSetting inspected = P().InspectPortSetting();
-    const PortSetting read = P().ReadPortSetting();
-    EXPECT_EQ(inspected.outcome, read.outcome) << content;
-    EXPECT_EQ(inspected.value, read.value) << content;
-    EXPECT_EQ(inspected.errorMessage, read.errorMessage) << content;
-  }
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
 }
 
 TEST(PlatformFiles, SameFileWhateverTheSpelling) {
@@ -244,10 +183,10 @@ TEST(PlatformFiles, SameFileWhateverTheSpelling) {
   WriteFileBytes(b, "x");
   const auto spelledOtherwise = scratch.Path() / "." / "sub" / ".." / "a";
   std::filesystem::create_directory(scratch.Path() / "sub");
-  EXPECT_TRUE(P().IsSameFile(a.u16string(), spelledOtherwise.u16string()));
-  EXPECT_FALSE(P().IsSameFile(a.u16string(), b.u16string()));
-  EXPECT_FALSE(P().IsSameFile(a.u16string(), (scratch.Path() / "missing").u16string()));
-  EXPECT_FALSE(P().IsSameFile((scratch.Path() / "missing").u16string(), (scratch.Path() / "missing").u16string()));
+  EXPECT_TRUE(P().files.IsSameFile(a.u16string(), spelledOtherwise.u16string()));
+  EXPECT_FALSE(P().files.IsSameFile(a.u16string(), b.u16string()));
+  EXPECT_FALSE(P().files.IsSameFile(a.u16string(), (scratch.Path() / "missing").u16string()));
+  EXPECT_FALSE(P().files.IsSameFile((scratch.Path() / "missing").u16string(), (scratch.Path() / "missing").u16string()));
 }
 
 TEST(PlatformFiles, RemovesEmptyFoldersOnly) {
@@ -255,9 +194,9 @@ TEST(PlatformFiles, RemovesEmptyFoldersOnly) {
   const auto empty = scratch.Make("empty");
   const auto full = scratch.Make("full");
   WriteFileBytes(full / "f", "x");
-  EXPECT_TRUE(P().RemoveDirectory(empty.u16string()));
+  EXPECT_TRUE(P().files.RemoveDirectory(empty.u16string()));
   EXPECT_FALSE(std::filesystem::exists(empty));
-  EXPECT_FALSE(P().RemoveDirectory(full.u16string()));
+  EXPECT_FALSE(P().files.RemoveDirectory(full.u16string()));
   EXPECT_TRUE(std::filesystem::exists(full / "f"));
 }
 

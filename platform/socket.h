@@ -59,4 +59,12 @@ class TcpSocket {
 // A new, not yet connected socket of this build's system.
 std::unique_ptr<TcpSocket> CreateSystemTcpSocket();
 
+// The network: where the host gets its sockets.
+class Network {
+ public:
+  virtual ~Network() = default;
+  // A new TCP socket of this build's system (socket_posix.cpp, socket_win32.cpp).
+  virtual std::unique_ptr<TcpSocket> CreateTcpSocket() { return CreateSystemTcpSocket(); }
+};
+
 }  // namespace pelliport

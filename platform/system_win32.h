@@ -5,6 +5,12 @@
 
 #include <windows.h>
 
+// windows.h turns these into macros for its A/W pairs; in the host they are
+// the names of the platform's own operations.
+#undef CreateDirectory
+#undef DeleteFile
+#undef RemoveDirectory
+
 #include <string>
 #include <string_view>
 

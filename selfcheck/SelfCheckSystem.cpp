@@ -17,30 +17,30 @@ namespace pelliport {
 namespace {
 
 bool FolderExists(Platform& platform, std::u16string_view path) {
-  return platform.FindFileSize(path).has_value() && !platform.FileExists(path);
+  return platform.files.FindFileSize(path).has_value() && !platform.files.FileExists(path);
 }
 
 LogFinding FindLog(Platform& platform) {
   LogFinding log;
-  if (platform.LocalAppDataFolder().empty()) return log;
+  if (platform.files.LocalAppDataFolder().empty()) return log;
   log.folder = OrvantaFolder(platform);
   log.path = LogFilePath(platform);
   log.folderExists = FolderExists(platform, log.folder);
   if (!log.folderExists) return log;
-  log.fileExists = platform.FileExists(log.path);
+  log.fileExists = platform.files.FileExists(log.path);
   if (log.fileExists) {
-    log.size = platform.FindFileSize(log.path).value_or(0);
+    log.size = platform.files.FindFileSize(log.path).value_or(0);
     // Opened as the log writer opens it, and closed again untouched.
-    const OpenResult opened = platform.OpenFile(log.path, OpenMode::OpenAlways);
+    const OpenResult opened = platform.files.OpenFile(log.path, OpenMode::OpenAlways);
     log.append = opened.file ? LogFinding::Append::Possible
                  : opened.busy ? LogFinding::Append::Busy
                                : LogFinding::Append::Refused;
     log.error = opened.errorText;
   } else {
     // The writer would create the file: a file of another name shows whether it can.
-    const UniqueFileResult probe = platform.CreateUniqueFile(log.folder);
-    if (!probe.name.empty() && platform.FileExists(probe.name)) {
-      platform.DeleteFile(probe.name);
+    const UniqueFileResult probe = platform.files.CreateUniqueFile(log.folder);
+    if (!probe.name.empty() && platform.files.FileExists(probe.name)) {
+      platform.files.DeleteFile(probe.name);
       log.append = LogFinding::Append::Possible;
     } else {
       log.error = u"no file can be created in " + log.folder +
@@ -53,19 +53,19 @@ LogFinding FindLog(Platform& platform) {
 SettingsFinding FindSettings(Platform& platform) {
   SettingsFinding settings;
   settings.path = SettingsFilePath(platform);
-  settings.exists = platform.FileExists(settings.path);
+  settings.exists = platform.files.FileExists(settings.path);
   if (settings.exists) settings.viewer = ReadViewerSettings(platform, settings.path);
   return settings;
 }
 
 TempFinding FindTemp(Platform& platform) {
   TempFinding temp;
-  temp.folder = platform.TempFolder();
+  temp.folder = platform.files.TempFolder();
   if (temp.folder.empty()) return temp;
   try {
     temp.workFolder = CreateWorkFolder(platform);
     temp.workFolderCreated = true;
-    temp.removed = platform.RemoveDirectory(temp.workFolder);
+    temp.removed = platform.files.RemoveDirectory(temp.workFolder);
   } catch (const HostError&) {
     // The row says that none can be made, as a capture would find.
   }
@@ -110,18 +110,18 @@ ProgramFinding FindProgram(Platform& platform, const ManifestRegistration& regis
                            const HostManifest& manifest) {
   ProgramFinding program;
   if (!manifest.path) return program;
-  const auto resolved = ResolveManifestProgram(registration.manifestPath, *manifest.path, platform.PathSeparator());
+  const auto resolved = ResolveManifestProgram(registration.manifestPath, *manifest.path, platform.files.PathSeparator());
   if (!resolved) {
     program.outcome = ProgramFinding::Outcome::Relative;
     return program;
   }
   program.resolved = *resolved;
-  const std::u16string self = platform.ProgramPath();
+  const std::u16string self = platform.streams.ProgramPath();
   if (self.empty()) return program;
-  if (!platform.FileExists(*resolved)) {
+  if (!platform.files.FileExists(*resolved)) {
     program.outcome = ProgramFinding::Outcome::NoFile;
   } else {
-    program.outcome = platform.IsSameFile(*resolved, self) ? ProgramFinding::Outcome::ThisProgram
+    program.outcome = platform.files.IsSameFile(*resolved, self) ? ProgramFinding::Outcome::ThisProgram
                                                            : ProgramFinding::Outcome::OtherProgram;
   }
   return program;
@@ -135,27 +135,27 @@ void Append(std::vector<CheckRow>& rows, std::vector<CheckRow> more) {
 
 void WriteStandardOutput(Platform& platform, std::u16string_view text) {
   std::u16string lines(text);
-  if (platform.PathSeparator() == u'\\') {
+  if (platform.files.PathSeparator() == u'\\') {
     for (std::size_t at = lines.find(u'\n'); at != std::u16string::npos; at = lines.find(u'\n', at + 2)) {
       lines.insert(at, 1, u'\r');
     }
   }
   const unsigned codePage =
-      platform.StdoutKind() == OutputKind::Console ? platform.ConsoleOutputCodePage() : platform.AnsiCodePage();
-  const std::string bytes = platform.FromUnicode(lines, codePage);
-  platform.WriteStdout(AsBytes(bytes));
+      platform.streams.StdoutKind() == OutputKind::Console ? platform.text.ConsoleOutputCodePage() : platform.text.AnsiCodePage();
+  const std::string bytes = platform.text.FromUnicode(lines, codePage);
+  platform.streams.WriteStdout(AsBytes(bytes));
 }
 
 int RunSelfCheck(Platform& platform) {
   std::vector<CheckRow> rows;
-  const std::u16string self = platform.ProgramPath();
+  const std::u16string self = platform.streams.ProgramPath();
   rows.push_back({CheckStatus::Ok, u"version",
                   u"PelliportHost " + std::u16string(kProductVersion) + (self.empty() ? u"" : u", " + self)});
   rows.push_back(LogRow(FindLog(platform)));
   Append(rows, SettingsRows(FindSettings(platform)));
   rows.push_back(TempRow(FindTemp(platform)));
-  const PortSetting port = platform.InspectPortSetting();
-  rows.push_back(PortRow(platform.PortSettingLocation(), port));
+  const PortSetting port = InspectPortSetting(platform);
+  rows.push_back(PortRow(PortSettingLocation(platform), port));
   rows.push_back(DesktopRow(TryHandshake(platform, PortInUse(port))));
 
   std::vector<std::u16string> usable;

@@ -294,7 +294,7 @@ TEST(ProgramOptions, VersionAndHelp) {
   FakePlatform platform;
   platform.arguments = {u"--version"};
   EXPECT_EQ(RunProgram(platform), 0);
-  const std::string lineEnd = platform.PathSeparator() == u'\\' ? "\r\n" : "\n";
+  const std::string lineEnd = platform.files.PathSeparator() == u'\\' ? "\r\n" : "\n";
   EXPECT_EQ(platform.stdoutBytes, "PelliportHost " + Utf8(kProductVersion) + lineEnd);
   EXPECT_EQ(platform.stdinReads, 0u);
 

@@ -15,8 +15,8 @@ void RandomGenerator::Reseed(std::uint64_t counter) {
 }
 
 std::uint64_t ReseedCounter(Platform& platform) {
-  if (const auto counter = platform.PerformanceCounter()) return *counter;
-  return platform.TickCount();
+  if (const auto counter = platform.time.PerformanceCounter()) return *counter;
+  return platform.time.TickCount();
 }
 
 }  // namespace pelliport::websocket

@@ -38,9 +38,10 @@ TEST(RandomGenerator, KeyBytesCoverZeroTo254AndNever255) {
   EXPECT_TRUE(std::all_of(seen.begin(), seen.begin() + 255, [](int count) { return count > 0; }));
 }
 
-// A platform whose counters the test sets.
-class CounterPlatform : public testing::FakePlatform {
+// A clock whose counters the test sets.
+class CounterClock : public testing::FakeClock {
  public:
+  CounterClock() : FakeClock(SystemPlatform().time) {}
   std::optional<std::uint64_t> performanceCounter;
   std::uint32_t tickCount = 0;
   std::optional<std::uint64_t> PerformanceCounter() override { return performanceCounter; }
@@ -48,11 +49,12 @@ class CounterPlatform : public testing::FakePlatform {
 };
 
 TEST(RandomGenerator, ReseedsFromThePerformanceCounterElseTheTickCount) {
-  CounterPlatform platform;
-  platform.tickCount = 77;
-  platform.performanceCounter = 0x123456789ull;
+  CounterClock clock;
+  Platform platform = SystemPlatform().With(clock);
+  clock.tickCount = 77;
+  clock.performanceCounter = 0x123456789ull;
   EXPECT_EQ(ReseedCounter(platform), 0x123456789ull);
-  platform.performanceCounter.reset();
+  clock.performanceCounter.reset();
   EXPECT_EQ(ReseedCounter(platform), 77u);
 }
 

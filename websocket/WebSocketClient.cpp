@@ -145,7 +145,7 @@ void WebSocketClient::Activate() {
     ErrorHook(u"A Port is required", nullptr);
     return;
   }
-  std::unique_ptr<TcpSocket> socket = platform_.CreateTcpSocket();
+  std::unique_ptr<TcpSocket> socket = platform_.network.CreateTcpSocket();
   if (const SocketStatus status = socket->ConnectLoopback(port_); !status.Ok()) {
     ErrorHook(status.error, nullptr);
     return;
@@ -371,11 +371,11 @@ void WebSocketClient::Deactivate() {
 bool WebSocketClient::Disconnect(std::int32_t aTimeout) {
   Deactivate();
   if (aTimeout <= 0) return false;
-  const std::uint32_t start = platform_.TickCount();
+  const std::uint32_t start = platform_.time.TickCount();
   for (;;) {
     if (!Active()) return true;
-    platform_.Sleep(std::chrono::milliseconds(1));
-    if (platform_.TickCount() - start >= static_cast<std::uint32_t>(aTimeout)) return false;
+    platform_.time.Sleep(std::chrono::milliseconds(1));
+    if (platform_.time.TickCount() - start >= static_cast<std::uint32_t>(aTimeout)) return false;
   }
 }
 

@@ -301,8 +301,8 @@ TEST(WebSocketClient, ServerClosingAtEachStepEndsTheConnection) {
   }
 }
 
-// A platform whose sockets fail every send after the first `goodSends`.
-class BreakingPlatform : public pelliport::testing::FakePlatform {
+// A network whose sockets fail every send after the first `goodSends`.
+class BreakingNetwork : public Network {
  public:
   int goodSends = 1;
   std::unique_ptr<TcpSocket> CreateTcpSocket() override {
@@ -326,7 +326,7 @@ class BreakingPlatform : public pelliport::testing::FakePlatform {
       std::unique_ptr<TcpSocket> real_;
       std::atomic<int> left_;
     };
-    return std::make_unique<Socket>(FakePlatform::CreateTcpSocket(), goodSends);
+    return std::make_unique<Socket>(Network::CreateTcpSocket(), goodSends);
   }
 };
 
@@ -336,7 +336,8 @@ TEST(WebSocketClient, FailedWriteClosesTheConnectionAndReportsFalse) {
     peer.Send(ServerPeer::Answer(peer.ReadRequest()));
     end = peer.ReadToEnd();
   });
-  BreakingPlatform platform;
+  BreakingNetwork network;
+  Platform platform = SystemPlatform().With(network);
   Watch watch;
   WebSocketClient client(platform, "127.0.0.1", server.Port(), watch.Handlers());
   client.Activate();
@@ -351,8 +352,9 @@ TEST(WebSocketClient, FailedWriteClosesTheConnectionAndReportsFalse) {
 
 TEST(WebSocketClient, FailedRequestLeavesItInactive) {
   ScriptedServer server([](ServerPeer& peer) { peer.ReadToEnd(); });
-  BreakingPlatform platform;
-  platform.goodSends = 0;
+  BreakingNetwork network;
+  Platform platform = SystemPlatform().With(network);
+  network.goodSends = 0;
   Watch watch;
   WebSocketClient client(platform, "127.0.0.1", server.Port(), watch.Handlers());
   client.Activate();

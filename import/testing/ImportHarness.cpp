@@ -48,10 +48,7 @@ ImportHarness::ImportHarness() {
 }
 
 void ImportHarness::UsePort(std::int32_t port) {
-  PortSetting setting;
-  setting.outcome = PortSetting::Outcome::Read;
-  setting.value = port;
-  platform.portSetting = setting;
+  platform.userValue = UserValue{UserValue::Outcome::Read, port};
 }
 
 void ImportHarness::RunRequest(const std::string& request) {

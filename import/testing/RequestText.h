@@ -12,7 +12,7 @@ namespace pelliport::testing {
 // The request's text; ill-formed UTF-8 gives the empty text.
 inline std::u16string RequestText(Platform& platform, std::string_view bytes) {
   std::u16string text;
-  if (!platform.Utf8ToUnicode(bytes, text)) text.clear();
+  if (!platform.text.Utf8ToUnicode(bytes, text)) text.clear();
   return text;
 }
 

@@ -12,16 +12,36 @@
 
 namespace pelliport::testing {
 
-std::u16string FakePlatform::LogFilePath() const {
+FakeSeams::FakeSeams(Platform& real, FakeFiles* files)
+    : fakeStreams(real.streams),
+      fakeText(real.text),
+      ownFiles(real.files),
+      fakeFiles(files != nullptr ? *files : ownFiles),
+      fakeClock(real.time),
+      fakeDesktop(fakeFiles),
+      fakeIdentity(real.identity),
+      fakeSettings(real.settings) {}
+
+FakePlatform::FakePlatform(Platform& real) : FakePlatform(real.network, real) {}
+
+FakePlatform::FakePlatform(Network& sockets, Platform& real)
+    : FakeSeams(real, nullptr),
+      Platform{fakeStreams, fakeText, fakeFiles, fakeClock, fakeDesktop, fakeIdentity, fakeSettings, sockets} {}
+
+FakePlatform::FakePlatform(FakeFiles& testFiles, Platform& real)
+    : FakeSeams(real, &testFiles),
+      Platform{fakeStreams, fakeText, fakeFiles, fakeClock, fakeDesktop, fakeIdentity, fakeSettings, real.network} {}
+
+std::u16string FakeFiles::LogFilePath() const {
   const char16_t sep = real_.PathSeparator();
   return localAppData + sep + u"Orvanta" + sep + u"PelliportLog.txt";
 }
 
-std::vector<std::string> FakePlatform::LogLines() const {
+std::vector<std::string> FakeFiles::LogLines() const {
   return SplitCrLfLines(ReadFileBytes(std::filesystem::path(LogFilePath())));
 }
 
-std::size_t FakePlatform::ReadStdin(std::span<std::uint8_t> into) {
+std::size_t FakeStreams::ReadStdin(std::span<std::uint8_t> into) {
   ++stdinReads;
   std::size_t n = std::min(into.size(), stdinBytes.size() - stdinPos_);
   if (stdinReadLimit != 0) n = std::min(n, stdinReadLimit);
@@ -30,13 +50,13 @@ std::size_t FakePlatform::ReadStdin(std::span<std::uint8_t> into) {
   return n;
 }
 
-bool FakePlatform::WriteStdout(std::span<const std::uint8_t> bytes) {
+bool FakeStreams::WriteStdout(std::span<const std::uint8_t> bytes) {
   if (stdoutFails) return false;
   stdoutBytes.append(AsChars(bytes));
   return true;
 }
 
-std::u16string FakePlatform::ToUpper(std::u16string_view text) {
+std::u16string FakeText::ToUpper(std::u16string_view text) {
   if (upperCaseFailure) throw HostError(upperCaseFailure->first, upperCaseFailure->second);
   return real_.ToUpper(text);
 }
@@ -54,7 +74,7 @@ const char* FsCallName(FsCall call) {
   return "?";
 }
 
-const FsFault* FakePlatform::Fault(FsCall call, std::u16string_view path) {
+const FsFault* FakeFiles::Fault(FsCall call, std::u16string_view path) {
   const bool isLog = !localAppData.empty() && path == LogFilePath();
   const auto inScope = [isLog](const FsFault& fault) {
     switch (fault.scope) {
@@ -80,9 +100,9 @@ const FsFault* FakePlatform::Fault(FsCall call, std::u16string_view path) {
 }
 
 // A real file whose writes and close can be made to fail.
-class FakePlatform::FaultyFile final : public File {
+class FakeFiles::FaultyFile final : public File {
  public:
-  FaultyFile(FakePlatform& owner, std::unique_ptr<File> real, std::u16string path)
+  FaultyFile(FakeFiles& owner, std::unique_ptr<File> real, std::u16string path)
       : owner_(owner), real_(std::move(real)), path_(std::move(path)) {}
   std::optional<std::uint64_t> Size() override { return real_->Size(); }
   bool ReadAt(std::uint64_t offset, std::span<std::uint8_t> into) override { return real_->ReadAt(offset, into); }
@@ -108,30 +128,30 @@ class FakePlatform::FaultyFile final : public File {
   std::u16string ErrorText() const override { return injected_.empty() ? real_->ErrorText() : injected_; }
 
  private:
-  FakePlatform& owner_;
+  FakeFiles& owner_;
   std::unique_ptr<File> real_;
   std::u16string path_;
   std::u16string injected_;
 };
 
-bool FakePlatform::DeleteFile(std::u16string_view path) {
+bool FakeFiles::DeleteFile(std::u16string_view path) {
   if (Fault(FsCall::Delete, path)) return false;
   return real_.DeleteFile(path);
 }
 
-CreateDirectoryOutcome FakePlatform::CreateDirectory(std::u16string_view path) {
+CreateDirectoryOutcome FakeFiles::CreateDirectory(std::u16string_view path) {
   if (const FsFault* fault = Fault(FsCall::FolderCreate, path)) {
     return {CreateDirectoryResult::Failed, fault->errorText};
   }
   return real_.CreateDirectory(path);
 }
 
-UniqueFileResult FakePlatform::CreateUniqueFile(std::u16string_view folder) {
+UniqueFileResult FakeFiles::CreateUniqueFile(std::u16string_view folder) {
   if (const FsFault* fault = Fault(FsCall::ExclusiveCreate, folder)) return {u"", fault->errorText};
   return real_.CreateUniqueFile(folder);
 }
 
-OpenResult FakePlatform::OpenFile(std::u16string_view path, OpenMode mode) {
+OpenResult FakeFiles::OpenFile(std::u16string_view path, OpenMode mode) {
   if (const FsFault* fault = Fault(FsCall::Create, path)) {
     OpenResult failed;
     failed.errorText = fault->errorText;
@@ -142,14 +162,14 @@ OpenResult FakePlatform::OpenFile(std::u16string_view path, OpenMode mode) {
   return result;
 }
 
-RotateResult FakePlatform::RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
+RotateResult FakeFiles::RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
                                               std::u16string_view newPath) {
   if (Fault(FsCall::Rename, path)) return RotateResult::Failed;
   return real_.RenameFileIfLarger(path, limit, newPath);
 }
 
-void FakePlatform::ShowErrorBox(std::u16string_view caption, std::u16string_view text) {
-  boxes.push_back({std::u16string(caption), std::u16string(text), LogLines().size()});
+void FakeDesktop::ShowErrorBox(std::u16string_view caption, std::u16string_view text) {
+  boxes.push_back({std::u16string(caption), std::u16string(text), files_.LogLines().size()});
 }
 
 }  // namespace pelliport::testing

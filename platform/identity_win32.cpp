@@ -1,0 +1,40 @@
+// Who runs the host on Windows.
+#include <optional>
+#include <string>
+
+#include "platform/platform_win32.h"
+
+namespace pelliport {
+namespace {
+
+using win32::FromWide;
+using win32::SystemErrorText;
+using win32::UniqueHandle;
+using win32::UpToNul;
+using win32::Wide;
+
+class Win32Identity final : public Identity {
+ public:
+  std::optional<std::u16string> ComputerName() override {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!::GetComputerNameW(buffer, &size)) return std::nullopt;
+    return UpToNul(buffer, std::size(buffer));
+  }
+
+  std::optional<std::u16string> UserName() override {
+    wchar_t buffer[256] = {};
+    DWORD size = 255;
+    if (!::GetUserNameW(buffer, &size)) return std::nullopt;
+    return UpToNul(buffer, std::size(buffer));
+  }
+};
+
+}  // namespace
+
+Identity& win32::SystemIdentity() {
+  static Win32Identity identity;
+  return identity;
+}
+
+}  // namespace pelliport
