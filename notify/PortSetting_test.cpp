@@ -14,16 +14,15 @@ namespace pelliport {
 namespace {
 
 using testing::ScratchFolder;
+using testing::SetEnvironmentVariable;
 using testing::WriteFileBytes;
 
 Platform& P() { return SystemPlatform(); }
-bool OnWindows() { return P().files.PathSeparator() == u'\\'; }
 
 TEST(PortSetting, PortFileOutcomes) {
-  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry";
   ScratchFolder scratch;
   const auto config = scratch.Path() / "config";
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
+  SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
   const auto file = config / "Kelmarq" / "Orvanta" / "WebSocketPort";
 
   EXPECT_EQ(ReadPortSetting(P()).outcome, PortSetting::Outcome::Missing);
@@ -44,16 +43,15 @@ TEST(PortSetting, PortFileOutcomes) {
     EXPECT_EQ(unreadable.errorKind, u"ERegistryException");
     EXPECT_EQ(unreadable.errorMessage, U16("Ungültiger Datentyp für 'WebSocketPort'"));
   }
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
+  SetEnvironmentVariable("XDG_CONFIG_HOME", "");
 }
 
 // The self-check reads the setting without creating its folder, and with the
 // same outcomes as the host.
 TEST(PortSetting, InspectingCreatesNothing) {
-  if (OnWindows()) GTEST_SKIP() << "the Windows build keeps the port in the registry (PortSetting_win32_test.cpp)";
   ScratchFolder scratch;
   const auto config = scratch.Path() / "config";
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
+  SetEnvironmentVariable("XDG_CONFIG_HOME", config.string());
   EXPECT_EQ(InspectPortSetting(P()).outcome, PortSetting::Outcome::Missing);
   EXPECT_FALSE(std::filesystem::exists(config));
   EXPECT_EQ(PortSettingLocation(P()), (config / "Kelmarq" / "Orvanta" / "WebSocketPort").u16string());
@@ -65,7 +63,7 @@ TEST(PortSetting, InspectingCreatesNothing) {
     EXPECT_EQ(inspected.value, read.value) << content;
     EXPECT_EQ(inspected.errorMessage, read.errorMessage) << content;
   }
-  testing::SetEnvironmentVariable("XDG_CONFIG_HOME", "");
+  SetEnvironmentVariable("XDG_CONFIG_HOME", "");
 }
 
 }  // namespace

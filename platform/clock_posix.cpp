@@ -3,7 +3,7 @@
 #include <ctime>
 #include <thread>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 namespace pelliport {
@@ -57,7 +57,7 @@ class PosixClock final : public Clock {
 
 }  // namespace
 
-Clock& posix::SystemClock() {
+Clock& SystemClock() {
   static PosixClock clock;
   return clock;
 }

@@ -2,16 +2,13 @@
 #include <algorithm>
 #include <string>
 
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 
 namespace pelliport {
 namespace {
 
-using win32::FromWide;
-using win32::SystemErrorText;
-using win32::UniqueHandle;
 using win32::UpToNul;
-using win32::Wide;
 
 class Win32Clock final : public Clock {
  public:
@@ -62,7 +59,7 @@ class Win32Clock final : public Clock {
 
 }  // namespace
 
-Clock& win32::SystemClock() {
+Clock& SystemClock() {
   static Win32Clock clock;
   return clock;
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 extern char** environ;
@@ -132,7 +132,7 @@ class PosixDesktop final : public Desktop {
 
 }  // namespace
 
-Desktop& posix::SystemDesktop() {
+Desktop& SystemDesktop() {
   static PosixDesktop desktop(SystemStreams());
   return desktop;
 }

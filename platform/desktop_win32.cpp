@@ -5,15 +5,12 @@
 #include <string>
 
 #include "platform/command_line.h"
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 
 namespace pelliport {
 namespace {
 
-using win32::FromWide;
-using win32::SystemErrorText;
-using win32::UniqueHandle;
-using win32::UpToNul;
 using win32::Wide;
 
 class Win32Desktop final : public Desktop {
@@ -55,7 +52,7 @@ class Win32Desktop final : public Desktop {
 
 }  // namespace
 
-Desktop& win32::SystemDesktop() {
+Desktop& SystemDesktop() {
   static Win32Desktop desktop;
   return desktop;
 }

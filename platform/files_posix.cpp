@@ -11,7 +11,7 @@
 #include <ctime>
 #include <utility>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 namespace pelliport {
@@ -291,7 +291,7 @@ class PosixFiles final : public Files {
 
 }  // namespace
 
-Files& posix::SystemFiles() {
+Files& SystemFiles() {
   static PosixFiles files;
   return files;
 }

@@ -9,7 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -257,7 +258,7 @@ class Win32Files final : public Files {
 
 }  // namespace
 
-Files& win32::SystemFiles() {
+Files& SystemFiles() {
   static Win32Files files;
   return files;
 }

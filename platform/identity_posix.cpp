@@ -3,7 +3,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 namespace pelliport {
@@ -28,7 +28,7 @@ class PosixIdentity final : public Identity {
 
 }  // namespace
 
-Identity& posix::SystemIdentity() {
+Identity& SystemIdentity() {
   static PosixIdentity identity;
   return identity;
 }

@@ -2,16 +2,13 @@
 #include <optional>
 #include <string>
 
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 
 namespace pelliport {
 namespace {
 
-using win32::FromWide;
-using win32::SystemErrorText;
-using win32::UniqueHandle;
 using win32::UpToNul;
-using win32::Wide;
 
 class Win32Identity final : public Identity {
  public:
@@ -32,7 +29,7 @@ class Win32Identity final : public Identity {
 
 }  // namespace
 
-Identity& win32::SystemIdentity() {
+Identity& SystemIdentity() {
   static Win32Identity identity;
   return identity;
 }

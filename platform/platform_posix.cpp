@@ -3,7 +3,7 @@
 
 #include <clocale>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 
 namespace pelliport {
 namespace {
@@ -24,9 +24,9 @@ Platform& SystemPlatform() {
   // formats in it.
   static const bool prepared = (std::setlocale(LC_ALL, ""), IgnoreBrokenPipes(), true);
   static Network network;
-  static Platform platform{posix::SystemStreams(), posix::SystemText(),     posix::SystemFiles(),
-                           posix::SystemClock(),   posix::SystemDesktop(),  posix::SystemIdentity(),
-                           posix::SystemUserSettings(), network};
+  static Platform platform{SystemStreams(), SystemText(),     SystemFiles(),
+                           SystemClock(),   SystemDesktop(),  SystemIdentity(),
+                           SystemUserSettings(), network};
   (void)prepared;
   return platform;
 }

@@ -1,6 +1,7 @@
 // The platform on Windows: the bundle of its seams, each of which makes the
 // Win32 calls the host has always made.
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 
 #include <algorithm>
 #include <string>
@@ -31,9 +32,9 @@ std::u16string SystemErrorText(DWORD error) {
 
 Platform& SystemPlatform() {
   static Network network;
-  static Platform platform{win32::SystemStreams(), win32::SystemText(),     win32::SystemFiles(),
-                           win32::SystemClock(),   win32::SystemDesktop(),  win32::SystemIdentity(),
-                           win32::SystemUserSettings(), network};
+  static Platform platform{SystemStreams(), SystemText(),     SystemFiles(),
+                           SystemClock(),   SystemDesktop(),  SystemIdentity(),
+                           SystemUserSettings(), network};
   return platform;
 }
 

@@ -6,7 +6,7 @@
 #include <cerrno>
 #include <fstream>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 namespace pelliport {
@@ -64,7 +64,7 @@ class PosixStreams final : public Streams {
 
 }  // namespace
 
-Streams& posix::SystemStreams() {
+Streams& SystemStreams() {
   static PosixStreams streams;
   return streams;
 }

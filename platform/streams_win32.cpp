@@ -6,17 +6,14 @@
 #include <vector>
 
 #include "platform/error.h"
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 #include "platform/utf.h"
 
 namespace pelliport {
 namespace {
 
 using win32::FromWide;
-using win32::SystemErrorText;
-using win32::UniqueHandle;
-using win32::UpToNul;
-using win32::Wide;
 
 // A standard handle, or null when the process has none.
 HANDLE StandardHandle(DWORD which) {
@@ -118,7 +115,7 @@ class Win32Streams final : public Streams {
 
 }  // namespace
 
-Streams& win32::SystemStreams() {
+Streams& SystemStreams() {
   static Win32Streams streams(SystemText());
   return streams;
 }

@@ -14,7 +14,7 @@
 #include <mutex>
 #include <optional>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -134,7 +134,7 @@ class PosixText final : public Text {
 
 }  // namespace
 
-Text& posix::SystemText() {
+Text& SystemText() {
   static PosixText text;
   return text;
 }

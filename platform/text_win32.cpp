@@ -3,7 +3,8 @@
 #include <string>
 
 #include "platform/error.h"
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 #include "platform/utf.h"
 #include "platform/utf16_scan.h"
 
@@ -12,8 +13,6 @@ namespace {
 
 using win32::FromWide;
 using win32::SystemErrorText;
-using win32::UniqueHandle;
-using win32::UpToNul;
 using win32::Wide;
 
 // The conversion calls take int lengths: longer texts go in pieces that
@@ -81,7 +80,7 @@ class Win32Text final : public Text {
 
 }  // namespace
 
-Text& win32::SystemText() {
+Text& SystemText() {
   static Win32Text text;
   return text;
 }

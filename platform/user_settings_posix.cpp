@@ -9,7 +9,7 @@
 #include <charconv>
 #include <string>
 
-#include "platform/platform_posix.h"
+#include "platform/system_seams.h"
 #include "platform/system_posix.h"
 
 namespace pelliport {
@@ -75,7 +75,7 @@ class PosixUserSettings final : public UserSettings {
 
 }  // namespace
 
-UserSettings& posix::SystemUserSettings() {
+UserSettings& SystemUserSettings() {
   static PosixUserSettings settings;
   return settings;
 }

@@ -2,7 +2,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/platform_win32.h"
+#include "platform/system_seams.h"
+#include "platform/system_win32.h"
 
 namespace pelliport {
 namespace {
@@ -54,7 +55,7 @@ class Win32UserSettings final : public UserSettings {
 
 }  // namespace
 
-UserSettings& win32::SystemUserSettings() {
+UserSettings& SystemUserSettings() {
   static Win32UserSettings settings;
   return settings;
 }

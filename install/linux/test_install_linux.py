@@ -169,15 +169,9 @@ class InstallTest(unittest.TestCase):
                 self.assertEqual(snapshot(self.home), before)
 
 
-def main():
-    global HOST
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--host", required=True, type=Path)
-    args, rest = parser.parse_known_args()
-    HOST = args.host.resolve()
-    program = unittest.main(argv=[sys.argv[0], *rest], exit=False)
-    return 0 if program.result.wasSuccessful() else 1
-
-
 if __name__ == "__main__":
-    sys.exit(main())
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--host", required=True, type=Path, help="the built PelliportHost")
+    options, rest = parser.parse_known_args()
+    HOST = options.host.resolve()
+    unittest.main(argv=[sys.argv[0], *rest])

@@ -1,9 +1,11 @@
-// The POSIX seams, each from its own file; platform_posix.cpp bundles them.
+// The seams of this build's system, each defined in its own file
+// (streams_posix.cpp, streams_win32.cpp, ...); platform_posix.cpp and
+// platform_win32.cpp bundle them.
 #pragma once
 
 #include "platform/platform.h"
 
-namespace pelliport::posix {
+namespace pelliport {
 
 Streams& SystemStreams();
 Text& SystemText();
@@ -13,4 +15,4 @@ Desktop& SystemDesktop();
 Identity& SystemIdentity();
 UserSettings& SystemUserSettings();
 
-}  // namespace pelliport::posix
+}  // namespace pelliport
