@@ -1,4 +1,6 @@
 // The desktop on Windows: message boxes, the shell, COM.
+#include "platform/system_win32.h"
+
 #include <objbase.h>
 #include <shellapi.h>
 
@@ -6,7 +8,6 @@
 
 #include "platform/command_line.h"
 #include "platform/system_seams.h"
-#include "platform/system_win32.h"
 
 namespace pelliport {
 namespace {

@@ -1,4 +1,6 @@
 // Files and folders on Windows.
+#include "platform/system_win32.h"
+
 #include <shlobj.h>
 
 #include <algorithm>
@@ -10,7 +12,6 @@
 #include <vector>
 
 #include "platform/system_seams.h"
-#include "platform/system_win32.h"
 #include "platform/utf.h"
 
 namespace pelliport {

@@ -1,4 +1,6 @@
 // Standard streams and the program on Windows.
+#include "platform/system_win32.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
@@ -7,7 +9,6 @@
 
 #include "platform/error.h"
 #include "platform/system_seams.h"
-#include "platform/system_win32.h"
 #include "platform/utf.h"
 
 namespace pelliport {

@@ -269,7 +269,7 @@ class SharedAppDataClaim {
 }  // namespace
 
 HostSandbox::HostSandbox(const std::filesystem::path& scratch)
-    : appData_(std::filesystem::path(SystemPlatform().LocalAppDataFolder())), temp_(scratch / "temp") {
+    : appData_(std::filesystem::path(SystemPlatform().files.LocalAppDataFolder())), temp_(scratch / "temp") {
   claim_ = std::make_shared<SharedAppDataClaim>(appData_ / "Orvanta");
   std::filesystem::create_directories(temp_);
   // The host's "temp" is the environment variable.
