@@ -10,7 +10,7 @@
 
 namespace pelliport {
 
-class Platform;
+struct Platform;
 
 class TWSClient {
  public:

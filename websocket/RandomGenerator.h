@@ -8,7 +8,7 @@
 #include <optional>
 
 namespace pelliport {
-class Platform;
+struct Platform;
 }
 
 namespace pelliport::websocket {

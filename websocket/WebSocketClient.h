@@ -19,7 +19,7 @@
 #include "websocket/RandomGenerator.h"
 
 namespace pelliport {
-class Platform;
+struct Platform;
 }
 
 namespace pelliport::websocket {
