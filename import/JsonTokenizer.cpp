@@ -331,38 +331,37 @@ std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
                                        std::size_t decodedLength) const {
   const char16_t* p = text_.data();
   if (decodedLength == length) return std::u16string(p + offset, length);
+  // Appended piece by piece into reserved room, never zero-filled first:
+  // a page's text runs to megabytes, and a fresh process pays for every
+  // page it touches.
   std::u16string out;
   out.reserve(decodedLength);
-  out.resize(decodedLength);
-  char16_t* to = out.data();
   const std::size_t end = offset + length;
   std::size_t i = offset;
   while (i < end) {
     const std::size_t stop = scan::Find(p, i, end, u'\\');
-    std::char_traits<char16_t>::copy(to, p + i, stop - i);
-    to += stop - i;
+    out.append(p + i, stop - i);
     if (stop == end) break;
     const char16_t e = p[stop + 1];
     i = stop + 2;
     switch (e) {
-      case u'b': *to++ = u'\b'; break;
-      case u'f': *to++ = u'\f'; break;
-      case u'n': *to++ = u'\n'; break;
-      case u'r': *to++ = u'\r'; break;
-      case u't': *to++ = u'\t'; break;
+      case u'b': out.push_back(u'\b'); break;
+      case u'f': out.push_back(u'\f'); break;
+      case u'n': out.push_back(u'\n'); break;
+      case u'r': out.push_back(u'\r'); break;
+      case u't': out.push_back(u'\t'); break;
       case u'u': {
         // Each escape is one UTF-16 code unit: a surrogate pair written as two
         // escapes joins up by itself, and a lone surrogate stays as it is.
         int unit = 0;
         for (std::size_t k = 0; k < 4; ++k) unit = unit * 16 + HexValue(p[i + k]);
-        *to++ = static_cast<char16_t>(unit);
+        out.push_back(static_cast<char16_t>(unit));
         i += 4;
         break;
       }
-      default: *to++ = e; break;  // '"', '\\', '/'
+      default: out.push_back(e); break;  // '"', '\\', '/'
     }
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
   return out;
 }
 

@@ -29,7 +29,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/memory.h"
 #include "platform/utf.h"
 
 extern char** environ;
