@@ -5,7 +5,6 @@
 
 #include "import/JsonString.h"
 #include "platform/error.h"
-#include "platform/memory.h"
 #include "platform/utf.h"
 
 namespace pelliport {
@@ -26,11 +25,10 @@ std::int32_t FrameLength(const std::array<std::uint8_t, 4>& header) {
 std::u16string ReserveText(std::size_t length) {
   std::u16string text;
   try {
-    // Never more characters than bytes. Only advised, not filled ahead: the
+    // Never more characters than bytes. Only reserved, not filled ahead: the
     // pages are taken while the bytes arrive, and an announced length that
     // never arrives costs nothing until it is padded.
     text.reserve(length);
-    AdviseLargeBuffer(text.data(), length * sizeof(char16_t));
   } catch (const std::bad_alloc&) {
     throw HostError(u"EOutOfMemory", u"Zu wenig Arbeitsspeicher");
   } catch (const std::length_error&) {

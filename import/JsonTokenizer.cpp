@@ -23,6 +23,29 @@ int HexValue(char16_t c) {
   return -1;
 }
 
+// What the escape whose backslash is at p[at] stands for; `next` is set to
+// the position after it. Each "\\u" escape is one UTF-16 code unit: a
+// surrogate pair written as two escapes joins up by itself, and a lone
+// surrogate stays as it is.
+char16_t EscapedUnit(const char16_t* p, std::size_t at, std::size_t& next) {
+  const char16_t e = p[at + 1];
+  next = at + 2;
+  switch (e) {
+    case u'b': return u'\b';
+    case u'f': return u'\f';
+    case u'n': return u'\n';
+    case u'r': return u'\r';
+    case u't': return u'\t';
+    case u'u': {
+      int value = 0;
+      for (std::size_t k = 0; k < 4; ++k) value = value * 16 + HexValue(p[next + k]);
+      next += 4;
+      return static_cast<char16_t>(value);
+    }
+    default: return e;  // '"', '\\', '/'
+  }
+}
+
 // The first position from `i` on that holds a quotation mark, a backslash or
 // a control character; `end` when there is none.
 std::size_t FindStringStop(const char16_t* p, std::size_t i, std::size_t end) {
@@ -329,40 +352,44 @@ std::u16string JsonTokenizer::DecodedText() const {
 
 std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
                                        std::size_t decodedLength) const {
-  const char16_t* p = text_.data();
+  return DecodeString(text_, {offset, length, decodedLength});
+}
+
+std::u16string DecodeString(std::u16string_view text, const JsonTokenizer::Span& span) {
+  const char16_t* p = text.data();
+  const auto [offset, length, decodedLength] = span;
   if (decodedLength == length) return std::u16string(p + offset, length);
+  // Written once into reserved room, never zero-filled first: a page's text
+  // runs to megabytes, and a fresh process pays for every page it touches.
+  // Short runs and escapes gather in a small buffer, appended a block at a
+  // time; a run longer than the buffer goes straight into the string.
   std::u16string out;
   out.reserve(decodedLength);
-  out.resize(decodedLength);
-  char16_t* to = out.data();
+  constexpr std::size_t kChunk = 4096;
+  char16_t chunk[kChunk];
+  std::size_t used = 0;
+  const auto put = [&](const char16_t* from, std::size_t count) {
+    if (count > kChunk - used) {
+      out.append(chunk, used);
+      used = 0;
+      if (count >= kChunk) {
+        out.append(from, count);
+        return;
+      }
+    }
+    std::char_traits<char16_t>::copy(chunk + used, from, count);
+    used += count;
+  };
   const std::size_t end = offset + length;
   std::size_t i = offset;
   while (i < end) {
     const std::size_t stop = scan::Find(p, i, end, u'\\');
-    std::char_traits<char16_t>::copy(to, p + i, stop - i);
-    to += stop - i;
+    put(p + i, stop - i);
     if (stop == end) break;
-    const char16_t e = p[stop + 1];
-    i = stop + 2;
-    switch (e) {
-      case u'b': *to++ = u'\b'; break;
-      case u'f': *to++ = u'\f'; break;
-      case u'n': *to++ = u'\n'; break;
-      case u'r': *to++ = u'\r'; break;
-      case u't': *to++ = u'\t'; break;
-      case u'u': {
-        // Each escape is one UTF-16 code unit: a surrogate pair written as two
-        // escapes joins up by itself, and a lone surrogate stays as it is.
-        int unit = 0;
-        for (std::size_t k = 0; k < 4; ++k) unit = unit * 16 + HexValue(p[i + k]);
-        *to++ = static_cast<char16_t>(unit);
-        i += 4;
-        break;
-      }
-      default: *to++ = e; break;  // '"', '\\', '/'
-    }
+    const char16_t unit = EscapedUnit(p, stop, i);
+    put(&unit, 1);
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
+  out.append(chunk, used);
   return out;
 }
 
@@ -475,6 +502,22 @@ std::u16string FormatJsonFloat(double value) {
   const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
   static_cast<void>(error);
   return std::u16string(buffer, end);
+}
+
+void DecodeStringToFront(std::u16string& text, const JsonTokenizer::Span& span) {
+  char16_t* const data = text.data();
+  std::size_t to = 0;
+  std::size_t i = span.offset;
+  const std::size_t end = span.offset + span.length;
+  while (i < end) {
+    const std::size_t stop = scan::Find(data, i, end, u'\\');
+    std::char_traits<char16_t>::move(data + to, data + i, stop - i);
+    to += stop - i;
+    if (stop == end) break;
+    // Read before written: `to` never passes the backslash.
+    data[to++] = EscapedUnit(data, stop, i);
+  }
+  text.resize(to);
 }
 
 }  // namespace pelliport

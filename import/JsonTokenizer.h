@@ -53,6 +53,15 @@ class JsonTokenizer {
   // text between the delimiters.
   std::u16string DecodedText() const;
 
+  // Where the current property name or string token lies in the text: its
+  // characters between the quotes, and how long they are decoded.
+  struct Span {
+    std::size_t offset = 0;
+    std::size_t length = 0;
+    std::size_t decodedLength = 0;
+  };
+  Span TokenSpan() const { return {tokenOffset_, tokenLength_, tokenDecodedLength_}; }
+
   // The record subscript of the current token, worked out from the level
   // stack when asked, as the rule reads it on the token's path: for every
   // open container, outermost first, an object adds the name of its current
@@ -136,5 +145,15 @@ class JsonTokenizer {
 // The text of a floating-point number: the shortest form that reads back as
 // the same value, with "." as decimal separator.
 std::u16string FormatJsonFloat(double value);
+
+// The decoded characters of `span` of `text` (well-formed, as the tokenizer
+// found them), in a string of exactly that length.
+std::u16string DecodeString(std::u16string_view text, const JsonTokenizer::Span& span);
+
+// Decodes the string characters of `span` (well-formed, as the tokenizer
+// found them) to the front of `text`, in place: a decoded string is never
+// longer, so nothing is read after it was overwritten. The text is then cut
+// to the decoded string.
+void DecodeStringToFront(std::u16string& text, const JsonTokenizer::Span& span);
 
 }  // namespace pelliport

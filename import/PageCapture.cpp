@@ -50,7 +50,9 @@ bool TOrvantaImport::ReadCaptureValues() {
     LogError(u"[StartImport] cannot read json from UTF8Content", sUTF8Content, u"");
     return false;
   };
-  if (!DoParseJson(sUTF8Content, keys, values, UpperCase())) return cannotRead();
+  // The request's text is not needed once its values are out: the page takes
+  // over its memory rather than being held a second time.
+  if (!DoParseJsonTakingText(sUTF8Content, keys, values, UpperCase())) return cannotRead();
   std::u16string protocol;
   if (values.Count() == 1) {
     // Taken out of the table rather than copied: the page can be large.
@@ -62,18 +64,12 @@ bool TOrvantaImport::ReadCaptureValues() {
   }
   values.Clear();
 
-  // Built in one buffer of its final size: the photo text can be large.
+  // Logged from its parts, never joined into one text: the photo text can be large.
   const std::u16string_view parts[] = {u"[StartImport.DoParseJson] Result:\n\rUTF8HTML=",
                                        std::u16string_view(sUTF8HTML).substr(0, kHtmlExcerpt),
                                        u"...\n\rB64Pic=", sB64Pic, u"\n\rAktURL=", sAktURL,
                                        u"\n\rFotoURL=", sFotoURL};
-  std::u16string result;
-  std::size_t size = 0;
-  for (const auto part : parts) size += part.size();
-  result.reserve(size);
-  for (const auto part : parts) result += part;
-  Log(result);
-  result = std::u16string();
+  Log(parts);
   if (!protocol.empty()) Log(u"[StartImport.DebugProtocol] " + protocol);
 
   if (IsBlank(sUTF8HTML)) return cannotRead();

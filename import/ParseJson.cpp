@@ -80,8 +80,18 @@ std::vector<TValue>* TValues::SlotsForStore(std::size_t index, std::size_t slotC
   return Find(index);
 }
 
-bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& keys, TValues& values,
-                 const UpperCaseFunction& upperCase) {
+namespace {
+
+// The string value that is to take the text's memory once the whole text has
+// been read, while its slot holds nothing.
+struct TakingValue {
+  TValue* slot = nullptr;
+  JsonTokenizer::Span span;
+};
+
+// `taking` is null when the text stays as it is.
+bool ParseJson(std::u16string_view text, const std::vector<std::u16string>& keys, TValues& values,
+               const UpperCaseFunction& upperCase, TakingValue* taking) {
   values.Clear();
   if (keys.empty()) return false;  // nothing can be found
   std::vector<std::u16string> upperKeys;
@@ -98,6 +108,12 @@ bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& ke
     if (index < 0) return nullptr;
     std::vector<TValue>* slots = values.SlotsForStore(static_cast<std::size_t>(index), keys.size());
     return slots == nullptr ? nullptr : &(*slots)[slot];
+  };
+
+  // A value stored into the slot that was to take the text replaces it.
+  const auto store = [&](TValue* value, TValue stored) {
+    if (taking != nullptr && taking->slot == value) taking->slot = nullptr;
+    *value = std::move(stored);
   };
 
   JsonTokenizer tokenizer(text);
@@ -120,23 +136,37 @@ bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& ke
           if (underKey) slot = *match;
           break;
         }
-        case JsonTokenKind::String:
+        case JsonTokenKind::String: {
           if (!underKey) break;
-          if (TValue* value = target(tokenizer)) *value = tokenizer.DecodedText();
+          TValue* value = target(tokenizer);
+          if (value == nullptr) break;
+          const JsonTokenizer::Span span = tokenizer.TokenSpan();
+          if (taking != nullptr && span.length >= kTextTakingThreshold &&
+              (taking->slot == nullptr || span.length > taking->span.length)) {
+            // The longest so far; the one it replaces is decoded now.
+            if (taking->slot != nullptr && taking->slot != value) {
+              *taking->slot = DecodeString(text, taking->span);
+            }
+            *value = std::monostate();
+            *taking = {value, span};
+            break;
+          }
+          store(value, tokenizer.DecodedText());
           break;
+        }
         case JsonTokenKind::Integer:
         case JsonTokenKind::Float:
           if (!underKey) break;
-          if (TValue* value = target(tokenizer)) *value = NumberValue(token);
+          if (TValue* value = target(tokenizer)) store(value, NumberValue(token));
           break;
         case JsonTokenKind::Boolean:
           if (!underKey) break;
-          if (TValue* value = target(tokenizer)) *value = token.boolean;
+          if (TValue* value = target(tokenizer)) store(value, token.boolean);
           break;
         case JsonTokenKind::Null:
           // Null overwrites what the slot held with the empty text.
           if (!underKey) break;
-          if (TValue* value = target(tokenizer)) *value = std::u16string();
+          if (TValue* value = target(tokenizer)) store(value, std::u16string());
           break;
         case JsonTokenKind::StartObject:
         case JsonTokenKind::EndObject:
@@ -149,6 +179,25 @@ bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& ke
       // Dropped; the scan goes on.
     }
   }
+}
+
+}  // namespace
+
+bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& keys, TValues& values,
+                 const UpperCaseFunction& upperCase) {
+  return ParseJson(text, keys, values, upperCase, nullptr);
+}
+
+bool DoParseJsonTakingText(std::u16string& text, const std::vector<std::u16string>& keys, TValues& values,
+                           const UpperCaseFunction& upperCase) {
+  TakingValue taking;
+  if (!ParseJson(text, keys, values, upperCase, &taking)) return false;
+  if (taking.slot != nullptr) {
+    DecodeStringToFront(text, taking.span);
+    *taking.slot = std::move(text);
+    text = std::u16string();
+  }
+  return true;
 }
 
 }  // namespace pelliport

@@ -65,4 +65,14 @@ using UpperCaseFunction = std::function<std::u16string(std::u16string_view)>;
 bool DoParseJson(std::u16string_view text, const std::vector<std::u16string>& keys, TValues& values,
                  const UpperCaseFunction& upperCase);
 
+// The same, for a caller that no longer needs the text when the call
+// succeeds: the longest string value found (of at least
+// kTextTakingThreshold characters) is decoded in place and takes over the
+// text's memory, so that a page of megabytes is never held twice. When the
+// call returns true and a value took it, `text` is left empty; otherwise it
+// is untouched.
+inline constexpr std::size_t kTextTakingThreshold = 65536;
+bool DoParseJsonTakingText(std::u16string& text, const std::vector<std::u16string>& keys, TValues& values,
+                           const UpperCaseFunction& upperCase);
+
 }  // namespace pelliport

@@ -62,6 +62,12 @@ TEST_P(Extract, FillsTheTable) {
   if (c.result) {
     EXPECT_EQ(RenderTable(values), c.table) << c.json;
   }
+  // No value is long enough to take the text: it stays as it is.
+  std::u16string text = U16(c.json);
+  TValues taken;
+  EXPECT_EQ(DoParseJsonTakingText(text, keys, taken, PlatformUpper), c.result) << c.json;
+  EXPECT_EQ(RenderTable(taken), RenderTable(values)) << c.json;
+  EXPECT_EQ(text, U16(c.json));
 }
 
 const std::vector<const char*> kHtmlPic = {"html", "b64Pic"};
@@ -132,6 +138,58 @@ INSTANTIATE_TEST_SUITE_P(
                       ExtractCase{R"({"html":"bad \q escape"})", kHtmlPic, false, ""},
                       ExtractCase{R"({"html":tru})", kHtmlPic, false, ""},
                       ExtractCase{"\xEF\xBB\xBF{\"html\":\"x\"}", kHtmlPic, false, ""}));
+
+// Long values: the one that takes the text's memory must come out exactly
+// as it is decoded from a text that stays. "L" and "M" in a case stand for
+// long strings with escapes (M the longer one), "S" for one just below the
+// length that takes the text.
+TEST(DoParseJsonTakingText, GivesTheTableOfTheTextThatStays) {
+  std::string piece = R"(<p class=\"a\">x\u00e9\ud83d\ude00\\\/\n</p>)";
+  std::string longer;
+  while (longer.size() < kTextTakingThreshold + 100) longer += piece;
+  const std::string shorter(kTextTakingThreshold - 1, 'y');
+  struct Case {
+    const char* json;
+    bool takes;  // the text is taken (left empty)
+  };
+  const Case cases[] = {
+      {R"({"html":"L","b64Pic":"x"})", true},
+      {R"({"b64Pic":"S","html":"x"})", false},
+      {R"({"html":"L","b64Pic":"M"})", true},
+      {R"({"html":"M","b64Pic":"L"})", true},
+      {R"({"html":"L","html":null})", false},
+      {R"({"html":"L","html":"x"})", false},
+      {R"({"html":"L","html":"M"})", true},
+      {R"({"html":"L","b64Pic":"M","b64Pic":1})", false},
+      {R"({"html":["L","M"]})", true},
+      {R"([{"html":"L"},{"html":"M","b64Pic":"L"}])", true},
+      {R"({"html":"L","b64Pic":"M")", true},
+      {R"({"html":"L","b64Pic":"M"} tail)", false},
+      {R"({"other":"M","html":"L"})", true},
+      {R"({"other":"M"})", false},
+  };
+  for (const Case& c : cases) {
+    std::string json;
+    for (const char* p = c.json; *p != '\0'; ++p) {
+      json += *p == 'L' ? longer : *p == 'M' ? longer + longer : *p == 'S' ? shorter : std::string(1, *p);
+    }
+    const std::u16string original = U16(json);
+    const std::vector<std::u16string> keys = {u"html", u"b64Pic"};
+    TValues expected;
+    const bool result = DoParseJson(original, keys, expected, PlatformUpper);
+    std::u16string text = original;
+    TValues values;
+    EXPECT_EQ(DoParseJsonTakingText(text, keys, values, PlatformUpper), result) << c.json;
+    // Compared whole, not printed: the values are long.
+    if (result) {
+      EXPECT_TRUE(RenderTable(values) == RenderTable(expected)) << c.json;
+    }
+    EXPECT_EQ(text.empty(), c.takes) << c.json;
+    if (!c.takes) {
+      EXPECT_EQ(text, original) << c.json;
+    }
+  }
+}
 
 TEST(DoParseJson, EmptiesTheTableFirst) {
   TValues values;

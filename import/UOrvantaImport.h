@@ -137,6 +137,7 @@ class TOrvantaImport {
   }
 
   void Log(std::u16string_view text) { myLogger->WriteToLogFile(text); }
+  void Log(std::span<const std::u16string_view> parts) { myLogger->WriteToLogFile(parts); }
   void LogError(std::u16string_view summary, std::u16string_view kind, std::u16string_view message) {
     myLogger->WriteErrorToLogFile(summary, kind, message);
   }

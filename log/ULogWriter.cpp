@@ -11,6 +11,8 @@ namespace pelliport {
 namespace {
 
 constexpr std::size_t kTailSize = 128;
+// Code units converted to the file's code page at a time.
+constexpr std::size_t kConversionPiece = 16384;
 // Another host process holds the file for the length of one line. The time
 // waited is taken from the clock: a pause can last much longer than asked
 // (about 15.6 ms on Windows).
@@ -52,13 +54,37 @@ bool TLogFile::WhileBusy(Attempt attempt) {
 }
 
 void TLogFile::WriteToLogFile(std::u16string_view sToWrite) noexcept {
+  WriteToLogFile(std::span(&sToWrite, 1));
+}
+
+void TLogFile::WriteToLogFile(std::span<const std::u16string_view> parts) noexcept {
   try {
     std::u16string prefix = u"[";
     prefix += platform_.time.FormatDateTime(platform_.time.LocalTime());
     prefix += u"]: ";
     const unsigned codePage = platform_.text.AnsiCodePage();
     std::string line = platform_.text.FromUnicode(prefix, codePage);
-    line += platform_.text.FromUnicode(sToWrite, codePage);
+    // Converted piece by piece into a line of its exact size: a large line
+    // is held once, never again as a converted copy or in a string that
+    // doubled while it grew. A long line is converted twice for that, once
+    // only to be measured.
+    const auto eachPiece = [&](auto use) {
+      for (const auto part : parts) {
+        for (std::size_t begin = 0; begin < part.size();) {
+          const std::size_t end = PieceEnd(part, begin, kConversionPiece);
+          use(platform_.text.FromUnicode(part.substr(begin, end - begin), codePage));
+          begin = end;
+        }
+      }
+    };
+    std::size_t units = 0;
+    for (const auto part : parts) units += part.size();
+    if (units > kConversionPiece) {
+      std::size_t bytes = 0;
+      eachPiece([&](const std::string& piece) { bytes += piece.size(); });
+      line.reserve(line.size() + bytes + 2);
+    }
+    eachPiece([&](const std::string& piece) { line += piece; });
     line += "\r\n";
     slText.push_back(std::move(line));
   } catch (...) {

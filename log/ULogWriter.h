@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,6 +25,10 @@ class TLogFile {
   // Logging never fails towards the caller, so that it may run in
   // destructors and catch blocks: a line that cannot be written is dropped.
   void WriteToLogFile(std::u16string_view sToWrite) noexcept;
+  // One line made of several parts, as if they were joined first (without
+  // the copy: a part can be megabytes). A surrogate pair is not split
+  // between two parts.
+  void WriteToLogFile(std::span<const std::u16string_view> parts) noexcept;
   void WriteErrorToLogFile(std::u16string_view sErrorSummary, std::u16string_view sExceptionClass,
                            std::u16string_view sDetails) noexcept;
 

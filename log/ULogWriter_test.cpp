@@ -58,6 +58,28 @@ TEST_F(LogWriterTest, TextIsWrittenInTheAnsiCodePage) {
   EXPECT_EQ(ReadFileBytes(LogPath()), Stamp() + "\xE4 ?\r\n" + Stamp() + "\xC3\xA4\r\n");
 }
 
+// A long line of several parts is converted piece by piece: it must come out
+// exactly as the joined text would, in both code pages, with a surrogate pair
+// on a piece boundary and characters of several bytes throughout.
+TEST_F(LogWriterTest, ALineOfPartsIsWrittenAsTheJoinedText) {
+  std::u16string longPart(16383, u'a');
+  longPart += u"\U0001F600";  // its pair straddles the conversion pieces
+  for (int i = 0; i < 5000; ++i) longPart += u"\u00e4\u0444b";
+  const std::u16string_view parts[] = {u"Result: ", longPart, u"", u" \u00fc end"};
+  const std::u16string joined = u"Result: " + longPart + u" \u00fc end";
+  for (const unsigned codePage : {1252u, 65001u}) {
+    platform.codePage = codePage;
+    std::filesystem::remove(LogPath());
+    TLogFile log(platform);
+    log.WriteToLogFile(parts);
+    const std::string fromParts = ReadFileBytes(LogPath());
+    std::filesystem::remove(LogPath());
+    log.WriteToLogFile(joined);
+    EXPECT_TRUE(fromParts == ReadFileBytes(LogPath())) << codePage;
+    EXPECT_EQ(fromParts.size(), Stamp().size() + platform.text.FromUnicode(joined, codePage).size() + 2) << codePage;
+  }
+}
+
 // Over the limit, the log becomes the one older generation (replacing an
 // earlier one) and the run's first line starts a new file.
 TEST_F(LogWriterTest, SizeLimitKeepsOneOlderGeneration) {

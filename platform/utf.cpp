@@ -1,5 +1,6 @@
 #include "platform/utf.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -55,37 +56,48 @@ std::size_t AsciiRun(const unsigned char* p, std::size_t n) {
   return i;
 }
 
-// Appends to a buffer grown for the worst case (one unit per byte) and
-// trims it afterwards, so the loop never grows the string.
+// Decodes into a small buffer and appends from there: the result is written
+// once and never zero-filled first, which for a request of megabytes would
+// touch every fresh page twice.
 template <bool Strict>
 bool Decode(std::string_view bytes, std::u16string& result) {
+  constexpr std::size_t kChunk = 8192;
+  char16_t chunk[kChunk];
+  std::size_t used = 0;
+  const auto flush = [&] {
+    result.append(chunk, used);
+    used = 0;
+  };
   const std::uint8_t* p = AsBytes(bytes).data();
   const std::size_t n = bytes.size();
-  const std::size_t base = result.size();
-  result.resize(base + n);
-  char16_t* const begin = result.data();
-  char16_t* out = begin + base;
+  result.reserve(result.size() + n);  // at most one unit per byte
   std::size_t i = 0;
   while (i < n) {
-    const std::size_t run = AsciiRun(p + i, n - i);
-    for (std::size_t k = 0; k < run; ++k) out[k] = static_cast<char16_t>(p[i + k]);
-    out += run;
+    if (kChunk - used < 2) flush();  // room for a surrogate pair
+    const std::size_t room = kChunk - used;
+    const std::size_t run = AsciiRun(p + i, std::min(n - i, room));
+    for (std::size_t k = 0; k < run; ++k) chunk[used + k] = static_cast<char16_t>(p[i + k]);
+    used += run;
     i += run;
-    if (i == n) break;
+    if (i == n || run == room) continue;
+    if (kChunk - used < 2) flush();
     char32_t cp = 0;
     const std::size_t len = SequenceLength(p + i, n - i, cp);
     if (len == 0) {
-      if (Strict) return false;
-      *out++ = u'\uFFFD';
+      if (Strict) {
+        flush();
+        return false;
+      }
+      chunk[used++] = u'\uFFFD';
       // Skip the lead byte and any continuation bytes that belong to it.
       ++i;
       while (i < n && (p[i] & 0xC0) == 0x80) ++i;
       continue;
     }
-    out = PutCodePoint(out, cp);
+    used = static_cast<std::size_t>(PutCodePoint(chunk + used, cp) - chunk);
     i += len;
   }
-  result.resize(static_cast<std::size_t>(out - begin));
+  flush();
   return true;
 }
 

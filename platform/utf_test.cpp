@@ -52,6 +52,26 @@ TEST(Utf8, LenientDecodingReplacesIllFormedSequences) {
   EXPECT_EQ(DecodeUtf8Lenient("\xF0\x9F\x98"), std::u16string(1, 0xFFFD));
 }
 
+// A long text is decoded through a buffer of some thousands of units: a
+// character that lands on any position around the buffer's end, including a
+// surrogate pair split over it and an ill-formed byte there, decodes whole.
+TEST(Utf8, LongTextsDecodeWholeWhereverACharacterFalls) {
+  for (std::size_t prefix = 8180; prefix <= 8200; ++prefix) {
+    const std::string head(prefix, 'a');
+    const std::string bytes = head + "\xF0\x9F\x98\x80\xC3\xA4" + head;
+    const std::u16string expected =
+        std::u16string(prefix, u'a') + u"\U0001F600\u00E4" + std::u16string(prefix, u'a');
+    EXPECT_EQ(DecodeUtf8Strict(bytes), expected) << prefix;
+    std::u16string appended = u"x";
+    EXPECT_TRUE(DecodeUtf8StrictAppend(bytes, appended));
+    EXPECT_EQ(appended, u"x" + expected) << prefix;
+    EXPECT_EQ(DecodeUtf8Lenient(head + "\xFF" + head), std::u16string(prefix, u'a') + u"\uFFFD" +
+                                                          std::u16string(prefix, u'a'))
+        << prefix;
+    EXPECT_FALSE(DecodeUtf8Strict(head + "\xFF" + head)) << prefix;
+  }
+}
+
 TEST(Utf8, LoneSurrogateEncodesAsReplacementCharacter) {
   EXPECT_EQ(EncodeUtf8(std::u16string{u'x', 0xD800, u'y'}), "x\xEF\xBF\xBDy");
   EXPECT_EQ(EncodeUtf8(std::u16string{0xDC00}), "\xEF\xBF\xBD");
