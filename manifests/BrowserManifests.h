@@ -21,7 +21,6 @@
 #include <vector>
 
 #include "manifests/ManifestPlaces.h"
-#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {

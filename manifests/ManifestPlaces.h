@@ -9,10 +9,13 @@
 #include <string_view>
 #include <vector>
 
-#include "places/HostPlaces.h"
 #include "platform/platform.h"
 
 namespace pelliport {
+
+// The name by which the browsers know the host: its manifests carry it, and
+// the browsers' registrations are made under it.
+inline constexpr std::u16string_view kNativeHostName = u"com.kelmarq.pelliport";
 
 // Where one browser of this system finds the manifest of a native-messaging
 // host, as the browser itself looks it up.

@@ -14,10 +14,6 @@
 
 namespace pelliport {
 
-// The name by which the browsers know the host: its manifests carry it, and
-// the browsers' registrations are made under it.
-inline constexpr std::u16string_view kNativeHostName = u"com.kelmarq.pelliport";
-
 // <local app data>\Orvanta: it must exist for the host to log. Built from an
 // empty application-data folder too, as the host does.
 std::u16string OrvantaFolder(Platform& platform);
