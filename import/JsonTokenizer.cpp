@@ -347,12 +347,7 @@ JsonToken JsonTokenizer::ReadComment() {
 }
 
 std::u16string JsonTokenizer::DecodedText() const {
-  return DecodeAt(tokenOffset_, tokenLength_, tokenDecodedLength_);
-}
-
-std::u16string JsonTokenizer::DecodeAt(std::size_t offset, std::size_t length,
-                                       std::size_t decodedLength) const {
-  return DecodeString(text_, {offset, length, decodedLength});
+  return DecodeString(text_, TokenSpan());
 }
 
 std::u16string DecodeString(std::u16string_view text, const JsonTokenizer::Span& span) {
@@ -467,7 +462,7 @@ std::u16string JsonTokenizer::NameOf(const Level& level) const {
       i += text_[i + 1] == u'u' ? 5 : 1;
     }
   }
-  return DecodeAt(level.data, length, decodedLength);
+  return DecodeString(text_, {level.data, length, decodedLength});
 }
 
 std::optional<std::int32_t> JsonTokenizer::PathSubscript() const {

@@ -118,7 +118,6 @@ class JsonTokenizer {
   void SetName(std::size_t offset, std::size_t length);
   void LevelsRemoved();
   std::u16string NameOf(const Level& level) const;
-  std::u16string DecodeAt(std::size_t offset, std::size_t length, std::size_t decodedLength) const;
 
   std::u16string_view text_;
   std::size_t pos_ = 0;
