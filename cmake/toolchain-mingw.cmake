@@ -43,13 +43,16 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Test programs run under Wine of their own width, with a Wine prefix of the
-# build's own.
+# build's own. Every Wine prefix of the build's tests lies in the folder
+# `wine` of the build (the emulated PC keeps that folder on its own disk):
+# the test programs' in `wine/tests`.
 if(PELLIPORT_MINGW_ARCH STREQUAL "x86_64")
   set(PELLIPORT_WINEARCH win64)
 else()
   set(PELLIPORT_WINEARCH win32)
 endif()
 if(CMAKE_BINARY_DIR)
+  set(PELLIPORT_WINE_PREFIXES "${CMAKE_BINARY_DIR}/wine")
   set(CMAKE_CROSSCOMPILING_EMULATOR
-      "env;WINEARCH=${PELLIPORT_WINEARCH};${PELLIPORT_SOURCE_ROOT}/tools/wine-run.sh;${CMAKE_BINARY_DIR}/wine")
+      "env;WINEARCH=${PELLIPORT_WINEARCH};${PELLIPORT_SOURCE_ROOT}/tools/wine-run.sh;${PELLIPORT_WINE_PREFIXES}/tests")
 endif()

@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds the 32-bit Windows host (build/windows/host/PelliportHost.exe) and
-# its tests with mingw-w64, and runs the tests under Wine.
-#
-# Some machines (sandboxed kernels) execute no 32-bit code, so 32-bit Wine
-# cannot start there. On such a machine the same sources are built a second
-# time as a 64-bit program (build/windows64) and the Windows tests run on that
-# build under 64-bit Wine; the 32-bit product is still built and checked.
+# Builds the 32-bit Windows host (build/windows/host/PelliportHost.exe), its
+# package and its tests with mingw-w64, and runs the tests under 32-bit Wine:
+# on this machine where its kernel runs 32-bit code, else inside the emulated
+# PC (tools/pc/pc.sh), whose own kernel runs it. The same sources are built
+# as a 64-bit program too where this machine runs no 32-bit code
+# (build/windows64), and their tests run here under 64-bit Wine as well.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+summary=tools/test_summary.py
 
 build() {  # <arch> <folder>
   local arch="$1" dir="$2"
@@ -26,32 +26,37 @@ if i686-w64-mingw32-objdump -p build/windows/host/PelliportHost.exe | grep -i 'D
   exit 1
 fi
 
-wine32="$(tools/wine32.sh)"
-if [ "$wine32" = native ]; then
-  export WINEARCH=win32
-  dir=build/windows
-else
-  message="this machine executes no 32-bit programs (32-bit Wine: $wine32); the Windows tests ran on the 64-bit build of the same sources (build/windows64) under 64-bit Wine"
-  echo "build-windows.sh: $message" >&2
-  tools/test_summary.py note degraded "$message"
-  # What needs no Wine is still checked on the product: the x86 package's
-  # tables, the program in it and its version resource.
-  tools/test_summary.py ctest build/windows
-  ctest --test-dir build/windows --output-on-failure -R '^install_msi_package$'
-  tools/test_summary.py note blocked "the 32-bit product (build/windows: PelliportHost.exe and its x86 package) was built and read but never started: 32-bit Wine is $wine32 here$([ "$wine32" = emulated ] && echo ", and emulated it is not dependable enough for a test suite")"
-  export WINEARCH=win64
-  dir=build/windows64
-  build x86_64 "$dir"
+if [ "$(tools/wine32.sh)" = native ]; then
+  $summary ctest build/windows
+  $summary note ran "the Windows tests: on the 32-bit product (build/windows) under 32-bit Wine on this machine"
+  tools/windows-tests.sh build/windows
+  exit
 fi
 
-# One Wine server for the whole run instead of one per test program.
-export WINEPREFIX="$PWD/$dir/wine"
-tools/wine-run.sh "$WINEPREFIX"
-if wineserver -p; then
-  trap 'wineserver -k || true' EXIT
+# The product inside the emulated PC. Its guest is made once per machine
+# (tools/test-all.sh starts making it early, beside the Linux build).
+status=0
+run=build/windows/pc-run
+rm -rf "$run"
+mkdir -p "$run"
+# The build's Wine prefixes (its folder "wine") lie on the PC's own disk:
+# through the folder shared with this machine, copying one takes minutes.
+{
+  printf 'mkdir -p /var/tmp/wine %q && mount --bind /var/tmp/wine %q || exit 1\n' "$PWD/build/windows/wine" "$PWD/build/windows/wine"
+  printf 'cd %q && tools/windows-tests.sh build/windows\n' "$PWD"
+} > "$run/job"
+$summary ctest build/windows
+$summary note ran "the Windows tests: on the 32-bit product (build/windows: the i686 test programs, the x86 package installed and used) under 32-bit Wine inside the emulated PC (tools/pc/pc.sh; this machine's kernel refuses 32-bit code)"
+start=$(date +%s)
+tools/pc/pc.sh run --work "$PWD" --timeout 3000 "$run" || status=$?
+echo "build-windows.sh: the emulated PC ran the 32-bit product's tests in $(( $(date +%s) - start )) s (exit code $status; console: $run/console.log, output: $run/output)"
+if [ "$status" != 0 ]; then
+  $summary note failed "the 32-bit product's tests inside the emulated PC (exit code $status): $(grep -E '^\s*[0-9]+ - .*\((Failed|Timeout|Not Run|SEGFAULT|Exception)' "$run/output" 2>/dev/null | sed 's/^ *//' | paste -sd';' - || true)"
 fi
-# Wine's own services start with the first program and live as long as the
-# server: start them here, so that they hold none of the tests' output pipes.
-tools/wine-run.sh "$WINEPREFIX" cmd /c exit 0 </dev/null >/dev/null 2>&1
-tools/test_summary.py ctest "$dir"
-ctest --test-dir "$dir" --output-on-failure -j2
+
+# The same sources as a 64-bit program under this machine's 64-bit Wine.
+build x86_64 build/windows64
+$summary ctest build/windows64
+$summary note ran "the Windows tests: on the 64-bit build of the same sources (build/windows64) under 64-bit Wine on this machine"
+tools/windows-tests.sh build/windows64 || status=$?
+exit "$status"

@@ -5,14 +5,16 @@ ctest or GoogleTest skipped. The run's record lives in build/test-summary/.
 
     test_summary.py start                      a new run
     test_summary.py step NAME SECONDS STATUS   a step's time and exit code
-    test_summary.py note KIND TEXT             skipped | degraded | blocked | untested
+    test_summary.py note KIND TEXT             skipped | degraded | blocked | untested | ran | failed
     test_summary.py ctest BUILD_FOLDER         a ctest run whose skips count
     test_summary.py report                     prints the summary
 
 KIND untested is something the product needs tested that was not, where
 the machine could have tested it: with CI=true in the environment, `report`
 then fails (exit 1). KIND blocked is a part that this machine cannot test;
-the summary says so as loudly, but the run does not fail for it."""
+the summary says so as loudly, but the run does not fail for it. KIND ran
+says on which build and where a suite ran; KIND failed names what failed
+where the step's own log is not at hand (inside the emulated PC)."""
 
 import os
 import re
@@ -78,9 +80,21 @@ def report():
     if steps:
         total = sum(float(s) for _, s, _ in steps)
         print(f"  {'in all':<44} {int(total) // 60:3d} min {int(total) % 60:02d} s")
+    ran = [text for kind, text in notes if kind == "ran"]
+    if ran:
+        print("==== Where the suites ran ====")
+        for text in ran:
+            print(f"  {text}")
+    failed = [text for kind, text in notes if kind == "failed"]
+    if failed:
+        print("==== What failed ====")
+        for text in failed:
+            print(f"  FAILED: {text}")
     print("==== What it skipped or tested otherwise ====")
     said = False
     for kind, text in notes:
+        if kind in ("ran", "failed"):
+            continue
         print(f"  {kind.upper()}: {text}")
         said = True
     for folder in dict.fromkeys(folder for (folder,) in rows(CTESTS)):
@@ -107,7 +121,7 @@ def main(argv):
             path.unlink(missing_ok=True)
     elif command == "step" and len(args) == 3:
         append(STEPS, *args)
-    elif command == "note" and len(args) == 2 and args[0] in ("skipped", "degraded", "blocked", "untested"):
+    elif command == "note" and len(args) == 2 and args[0] in ("skipped", "degraded", "blocked", "untested", "ran", "failed"):
         append(NOTES, *args)
     elif command == "ctest" and len(args) == 1:
         append(CTESTS, Path(args[0]).resolve())

@@ -21,9 +21,16 @@ if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
   (
     flock 9
     if [ ! -f "$WINEPREFIX/.pelliport-ready" ]; then
-      "$here/wine.sh" wineboot --init >/dev/null 2>&1 </dev/null
-      wineserver --wait
-      touch "$WINEPREFIX/.pelliport-ready"
+      if [ "${WINEARCH:-}" = win32 ] && [ -f "${PELLIPORT_WINE32_TEMPLATE:-}/.pelliport-ready" ]; then
+        # A ready prefix made once (the emulated PC has one, tools/pc/):
+        # copied in seconds, where wineboot takes minutes there.
+        rm -rf "$WINEPREFIX"
+        cp -a "$PELLIPORT_WINE32_TEMPLATE" "$WINEPREFIX"
+      else
+        "$here/wine.sh" wineboot --init >/dev/null 2>&1 </dev/null
+        wineserver --wait
+        touch "$WINEPREFIX/.pelliport-ready"
+      fi
     fi
   ) 9>"$WINEPREFIX.lock"
 fi

@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
 # Runs Wine as `wine` does, with the loader this machine can execute: the
 # 32-bit one where the kernel runs 32-bit programs, else the 64-bit one with a
-# 64-bit prefix (some sandboxed kernels execute no 32-bit code at all; where
-# 32-bit Wine runs only emulated, too slowly for the test suites, the 64-bit
-# one is taken as well).
+# 64-bit prefix (some sandboxed kernels execute no 32-bit code at all; the
+# 32-bit product's tests run in the emulated PC there, tools/pc/pc.sh).
 #   tools/wine.sh <program> [arguments...]
 # WINEARCH=win32 or win64 in the environment chooses instead.
 set -euo pipefail

@@ -28,14 +28,16 @@ def configure(prefix):
     ENVIRONMENT.pop("WAYLAND_DISPLAY", None)
 
 
-def wine(*args, cwd=None, stdin_bytes=b"", timeout=300):
+def wine(*args, cwd=None, stdin_bytes=b"", timeout=300, debug=None):
+    """One Wine run; `debug` is its WINEDEBUG (none by default)."""
     # Input and output go through files, not pipes: Wine's background
     # processes, which the first run starts, inherit the handles and would
     # hold a pipe open.
     with tempfile.TemporaryFile() as inp, tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
         inp.write(stdin_bytes)
         inp.seek(0)
-        code = subprocess.run([*WINE, *args], cwd=cwd, env=ENVIRONMENT, stdin=inp, stdout=out, stderr=err,
+        environment = ENVIRONMENT if debug is None else {**ENVIRONMENT, "WINEDEBUG": debug}
+        code = subprocess.run([*WINE, *args], cwd=cwd, env=environment, stdin=inp, stdout=out, stderr=err,
                               timeout=timeout).returncode
         out.seek(0)
         err.seek(0)
@@ -54,10 +56,11 @@ def unix_path(path):
 def run_tests(argv):
     """Makes the configured prefix ready and runs the module's tests under one
     Wine server (each run would otherwise start its own). The exit code."""
-    boot = subprocess.run([*WINE, "wineboot", "--init"], env=ENVIRONMENT, stdin=subprocess.DEVNULL,
-                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=300)
+    # tools/wine-run.sh makes the prefix as every Windows test gets it.
+    boot = subprocess.run([str(ROOT / "tools" / "wine-run.sh"), ENVIRONMENT["WINEPREFIX"]], env=ENVIRONMENT,
+                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=600)
     if boot.returncode != 0:
-        print(f"wineboot --init failed ({boot.returncode})")
+        print(f"making the Wine prefix failed ({boot.returncode})")
         return 1
     subprocess.run(["wineserver", "-p"], env=ENVIRONMENT, check=False)
     try:
