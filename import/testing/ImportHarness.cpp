@@ -13,19 +13,29 @@ namespace pelliport::testing {
 NotificationServer::NotificationServer(int connections, bool readToEnd)
     : server_(
           [this, readToEnd](websocket::testing::ServerPeer& peer) {
-            const std::string request = peer.ReadRequest();
-            if (request.empty()) return;
-            peer.Send(websocket::testing::ServerPeer::Answer(request));
-            if (const auto frame = peer.ReadFrame()) {
+            {
               std::lock_guard lock(mutex_);
-              messages_.push_back(frame->payload);
+              ++open_;
             }
-            if (readToEnd) peer.ReadToEnd();
+            if (const std::string request = peer.ReadRequest(); !request.empty()) {
+              peer.Send(websocket::testing::ServerPeer::Answer(request));
+              if (const auto frame = peer.ReadFrame()) {
+                std::lock_guard lock(mutex_);
+                messages_.push_back(frame->payload);
+              }
+              if (readToEnd) peer.ReadToEnd();
+            }
+            {
+              std::lock_guard lock(mutex_);
+              --open_;
+            }
+            served_.notify_all();
           },
           connections) {}
 
 std::vector<std::string> NotificationServer::Take() {
-  std::lock_guard lock(mutex_);
+  std::unique_lock lock(mutex_);
+  served_.wait_for(lock, websocket::testing::kPatience, [this] { return open_ == 0; });
   return std::exchange(messages_, {});
 }
 

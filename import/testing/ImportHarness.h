@@ -3,6 +3,7 @@
 // the desktop application does.
 #pragma once
 
+#include <condition_variable>
 #include <filesystem>
 #include <memory>
 #include <mutex>
@@ -26,11 +27,15 @@ class NotificationServer {
   std::uint16_t Port() const { return server_.Port(); }
   // The messages received so far, after the server has finished.
   std::vector<std::string> Messages();
-  // The messages received so far, taken away; the server goes on.
+  // The messages received so far, taken away, once every connection taken
+  // has been served (a client may be gone before the server has read its
+  // message); the server goes on.
   std::vector<std::string> Take();
 
  private:
   std::mutex mutex_;
+  std::condition_variable served_;
+  int open_ = 0;  // connections whose script runs
   std::vector<std::string> messages_;
   websocket::testing::ScriptedServer server_;
 };
