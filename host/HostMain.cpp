@@ -67,8 +67,10 @@ std::u16string HelpText() {
          u"  --version   prints the version\n"
          u"  --help      prints this text\n"
          u"\n"
-         u"The Windows installer runs it with --write-manifests --chrome-extension IDS\n"
-         u"--firefox-extension IDS to write the browsers' manifests beside the program.\n";
+         u"The installers run it with --write-manifests [--system] --chrome-extension IDS\n"
+         u"--firefox-extension IDS to write the browsers' manifests naming it: on Windows\n"
+         u"beside the program; elsewhere in the browsers' folders of the user, or with\n"
+         u"--system in their system-wide folders, for every user.\n";
 }
 
 int RunProgram(Platform& platform) {

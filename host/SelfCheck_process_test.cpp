@@ -125,7 +125,10 @@ TEST(SelfCheckProcess, EverythingInPlace) {
       EXPECT_NE(line.find("names this program"), std::string::npos) << line;
     }
   }
-  EXPECT_EQ(programs, 3u) << result.stdoutBytes;
+  EXPECT_EQ(programs, testing::SystemBrowsers().size()) << result.stdoutBytes;
+  for (const auto& browser : testing::SystemBrowsers()) {
+    EXPECT_EQ(Row(result.stdoutBytes, browser + " program").rfind("OK", 0), 0u) << browser << "\n" << result.stdoutBytes;
+  }
   EXPECT_NE(Row(result.stdoutBytes, "Firefox extensions").find(testing::kFirefoxExtension), std::string::npos);
   EXPECT_NE(result.stdoutBytes.find(std::string("chrome-extension://") + testing::kChromeExtension + "/"),
             std::string::npos);

@@ -20,10 +20,14 @@ from pathlib import Path
 HOST = None
 CHROME_ID = "obdkkbiimnafdifiaejoobggdijljjln"
 FIREFOX_ID = "pelliport-test@kelmarq.example"
-# Where Chromium, Chrome and Firefox find the manifest, below the scratch folder.
-MANIFESTS = ["config/chromium/NativeMessagingHosts/com.kelmarq.pelliport.json",
-             "config/google-chrome/NativeMessagingHosts/com.kelmarq.pelliport.json",
-             "home/.mozilla/native-messaging-hosts/com.kelmarq.pelliport.json"]
+# Where the Chromium family and Firefox find the manifest, below the scratch folder.
+CHROMIUM_FAMILY = ["config/BraveSoftware/Brave-Browser/NativeMessagingHosts/com.kelmarq.pelliport.json",
+                   "config/chromium/NativeMessagingHosts/com.kelmarq.pelliport.json",
+                   "config/google-chrome/NativeMessagingHosts/com.kelmarq.pelliport.json",
+                   "config/microsoft-edge/NativeMessagingHosts/com.kelmarq.pelliport.json",
+                   "config/vivaldi/NativeMessagingHosts/com.kelmarq.pelliport.json"]
+FIREFOX = "home/.mozilla/native-messaging-hosts/com.kelmarq.pelliport.json"
+MANIFESTS = sorted([*CHROMIUM_FAMILY, FIREFOX])
 START_LINE = b"[PelliportHost] Start (Version 2022.1 09.03.2022)"
 
 
@@ -58,8 +62,11 @@ class WriteManifestsModeTest(unittest.TestCase):
                                   "--firefox-extension", FIREFOX_ID)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(self.manifests(), MANIFESTS)
-        chromium, chrome, firefox = (json.loads((self.root / name).read_text(encoding="utf-8")) for name in MANIFESTS)
-        self.assertEqual(chromium, chrome)
+        chromium_family = [json.loads((self.root / name).read_text(encoding="utf-8")) for name in CHROMIUM_FAMILY]
+        chromium = chromium_family[0]
+        firefox = json.loads((self.root / FIREFOX).read_text(encoding="utf-8"))
+        for manifest in chromium_family:
+            self.assertEqual(manifest, chromium)
         for manifest in (chromium, firefox):
             self.assertEqual(manifest["name"], "com.kelmarq.pelliport")
             self.assertEqual(manifest["type"], "stdio")

@@ -81,45 +81,72 @@ std::string BuildManifest(std::u16string_view programPath, std::u16string_view l
   return EncodeUtf8(json);
 }
 
-// Writes the whole file, or deletes what was begun; the reason on failure.
-std::optional<std::u16string> WriteWholeFile(Platform& platform, const std::u16string& path,
-                                             std::string_view bytes) {
-  OpenResult opened = platform.files.OpenFile(path, OpenMode::CreateAlways);
-  if (!opened.file) return opened.errorText.empty() ? u"the file cannot be created" : opened.errorText;
-  const bool written = opened.file->Append(AsBytes(bytes));
+// Writes the manifest to a new file in its folder and renames that into
+// place, so that a browser reads the old manifest or the new one whole; the
+// reason on failure, with the new file deleted again.
+std::optional<std::u16string> WriteInPlace(Platform& platform, const ManifestTarget& target, std::string_view bytes) {
+  const std::size_t cut = target.path.rfind(platform.files.PathSeparator());
+  const std::u16string folder = cut == std::u16string::npos ? u"" : target.path.substr(0, cut == 0 ? 1 : cut);
+  const UniqueFileResult next = platform.files.CreateUniqueFile(folder);
+  if (next.name.empty()) return next.errorText.empty() ? u"no file can be made in its folder" : next.errorText;
+  std::optional<std::u16string> failure;
+  OpenResult opened = platform.files.OpenFile(next.name, OpenMode::CreateAlways);
+  if (!opened.file) {
+    failure = opened.errorText.empty() ? u"the file cannot be created" : opened.errorText;
+  } else if (!opened.file->Append(AsBytes(bytes)) || !opened.file->Close()) {
+    const std::u16string error = opened.file->ErrorText();
+    failure = error.empty() ? u"the file cannot be written" : error;
+  }
   opened.file.reset();
-  if (written) return std::nullopt;
-  platform.files.DeleteFile(path);
-  return u"the file cannot be written";
+  if (!failure && target.everyone) {
+    const FileChange shared = platform.files.LetEveryoneRead(next.name);
+    if (!shared.done) failure = shared.errorText;
+  }
+  if (!failure) {
+    const FileChange replaced = platform.files.ReplaceFile(next.name, target.path);
+    if (!replaced.done) failure = replaced.errorText;
+  }
+  if (failure) platform.files.DeleteFile(next.name);
+  return failure;
 }
 
-// Makes the folder and the folders above it that are missing; the reason
-// when one cannot be made. Existing folders, the root among them, are left
-// as they are.
-std::optional<std::u16string> MakeFolders(Platform& platform, std::u16string_view folder) {
+// Makes the folder and the folders above it that are missing, for every
+// user to read when `everyone`; the reason when one cannot be made.
+// Existing folders, the root among them, are left as they are.
+std::optional<std::u16string> MakeFolders(Platform& platform, std::u16string_view folder, bool everyone) {
   if (folder.empty()) return std::nullopt;
   CreateDirectoryOutcome made = platform.files.CreateDirectory(folder);
-  if (made.result != CreateDirectoryResult::Failed) return std::nullopt;
-  const std::size_t cut = folder.rfind(platform.files.PathSeparator());
-  if (cut == std::u16string_view::npos || cut == 0) return made.errorText;
-  if (auto failure = MakeFolders(platform, folder.substr(0, cut))) return failure;
-  made = platform.files.CreateDirectory(folder);
-  if (made.result == CreateDirectoryResult::Failed) return made.errorText;
+  if (made.result == CreateDirectoryResult::Failed) {
+    const std::size_t cut = folder.rfind(platform.files.PathSeparator());
+    if (cut == std::u16string_view::npos || cut == 0) return made.errorText;
+    if (auto failure = MakeFolders(platform, folder.substr(0, cut), everyone)) return failure;
+    made = platform.files.CreateDirectory(folder);
+    if (made.result == CreateDirectoryResult::Failed) return made.errorText;
+  }
+  if (made.result == CreateDirectoryResult::Created && everyone) {
+    const FileChange shared = platform.files.LetEveryoneRead(folder);
+    if (!shared.done) return shared.errorText;
+  }
   return std::nullopt;
 }
 
 }  // namespace
 
-std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
+std::variant<ManifestArguments, std::u16string> ParseManifestArguments(
     std::span<const std::u16string> arguments) {
-  AllowedExtensions allowed;
-  for (std::size_t i = 0; i < arguments.size(); i += 2) {
+  ManifestArguments parsed;
+  AllowedExtensions& allowed = parsed.allowed;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
     const std::u16string& option = arguments[i];
+    if (option == u"--system") {
+      parsed.scope = ManifestScope::System;
+      continue;
+    }
     const bool chromium = option == u"--chrome-extension";
     if (!chromium && option != u"--firefox-extension") return u"unknown argument: \"" + option + u"\"";
-    if (i + 1 >= arguments.size()) return option + u" needs a value";
+    if (++i >= arguments.size()) return option + u" needs a value";
     (chromium ? allowed.chromium : allowed.firefox) = true;
-    for (const std::u16string_view id : SplitIds(arguments[i + 1])) {
+    for (const std::u16string_view id : SplitIds(arguments[i])) {
       if (chromium) {
         auto origin = ChromiumOrigin(id);
         if (!origin) return u"not a Chromium extension id: \"" + std::u16string(id) + u"\"";
@@ -133,7 +160,7 @@ std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
   if (allowed.chromiumOrigins.empty() && allowed.firefoxIds.empty()) {
     return std::u16string(u"give at least one --chrome-extension or --firefox-extension id");
   }
-  return allowed;
+  return parsed;
 }
 
 std::string BuildChromiumManifest(std::u16string_view programPath, std::span<const std::u16string> origins) {
@@ -144,34 +171,47 @@ std::string BuildFirefoxManifest(std::u16string_view programPath, std::span<cons
   return BuildManifest(programPath, u"allowed_extensions", extensionIds);
 }
 
-int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments) {
-  const auto targets = ManifestTargets(platform, platform.streams.ProgramPath());
-  return WriteBrowserManifests(platform, targets, arguments);
-}
+namespace {
 
-int WriteBrowserManifests(Platform& platform, std::span<const ManifestTarget> targets,
-                          std::span<const std::u16string> arguments) {
-  const std::u16string mode = u"PelliportHost " + std::u16string(kWriteManifestsOption) + u": ";
+std::u16string ModePrefix() { return u"PelliportHost " + std::u16string(kWriteManifestsOption) + u": "; }
+
+}  // namespace
+
+int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments) {
   const auto parsed = ParseManifestArguments(arguments);
   if (const auto* error = std::get_if<std::u16string>(&parsed)) {
-    platform.streams.WriteStderr(mode + *error + u"\n");
+    platform.streams.WriteStderr(ModePrefix() + *error + u"\n");
     return 2;
   }
-  const auto& allowed = std::get<AllowedExtensions>(parsed);
+  const auto& request = std::get<ManifestArguments>(parsed);
+  const std::u16string program = platform.streams.ProgramPath();
+  if (request.scope == ManifestScope::System && !program.empty()) {
+    const ProgramForEveryone check = CheckProgramForEveryone(program);
+    for (const auto& warning : check.warnings) platform.streams.WriteStderr(ModePrefix() + u"warning: " + warning + u"\n");
+    if (!check.refusal.empty()) {
+      platform.streams.WriteStderr(ModePrefix() + u"the browsers of other users could not start \"" + program +
+                                   u"\": " + check.refusal + u"\n");
+      return 1;
+    }
+  }
+  const auto targets = ManifestTargets(platform, program, request.scope);
+  return WriteManifestFiles(platform, targets, request.allowed);
+}
 
+int WriteManifestFiles(Platform& platform, std::span<const ManifestTarget> targets, const AllowedExtensions& allowed) {
   const std::u16string program = platform.streams.ProgramPath();
   if (program.empty() || targets.empty()) {
-    platform.streams.WriteStderr(mode + u"the program's own path is unknown\n");
+    platform.streams.WriteStderr(ModePrefix() + u"the program's own path is unknown\n");
     return 1;
   }
   const std::string chromium = BuildChromiumManifest(program, allowed.chromiumOrigins);
   const std::string firefox = BuildFirefoxManifest(program, allowed.firefoxIds);
   for (const auto& target : targets) {
     if (!(target.firefox ? allowed.firefox : allowed.chromium)) continue;
-    std::optional<std::u16string> failure = MakeFolders(platform, target.folder);
-    if (!failure) failure = WriteWholeFile(platform, target.path, target.firefox ? firefox : chromium);
+    std::optional<std::u16string> failure = MakeFolders(platform, target.folder, target.everyone);
+    if (!failure) failure = WriteInPlace(platform, target, target.firefox ? firefox : chromium);
     if (failure) {
-      platform.streams.WriteStderr(mode + u"cannot write \"" + target.path + u"\": " + *failure + u"\n");
+      platform.streams.WriteStderr(ModePrefix() + u"cannot write \"" + target.path + u"\": " + *failure + u"\n");
       return 1;
     }
   }

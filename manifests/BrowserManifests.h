@@ -3,7 +3,10 @@
 // them itself. The Windows package and the install scripts run the installed
 // program in this mode, so that the manifests name it by its absolute path:
 //
-//   PelliportHost --write-manifests [--chrome-extension IDS]... [--firefox-extension IDS]...
+//   PelliportHost --write-manifests [--system] [--chrome-extension IDS]... [--firefox-extension IDS]...
+//
+// With --system, the manifests serve every user of the computer (see
+// ManifestScope).
 //
 // Where the manifests go and where each browser looks for them is in
 // ManifestPlaces.h.
@@ -39,20 +42,26 @@ struct AllowedExtensions {
   std::vector<std::u16string> firefoxIds;       // "name@domain" or "{guid}"
 };
 
+// What "--write-manifests" is asked to do.
+struct ManifestArguments {
+  ManifestScope scope = ManifestScope::User;  // --system: every user's
+  AllowedExtensions allowed;
+};
+
 // The origin "chrome-extension://<id>/" of a Chromium extension given by its
 // id (32 letters a to p) or by its origin; nullopt when it is neither.
 std::optional<std::u16string> ChromiumOrigin(std::u16string_view text);
 // "name@domain" or "{guid}" of letters, digits and ". _ + -".
 bool IsFirefoxId(std::u16string_view id);
 
-// The arguments after "--write-manifests": "--chrome-extension" and
-// "--firefox-extension", each followed by one value that holds one id or
-// several separated by commas, semicolons or blanks (one msiexec property
-// can so carry a list). A Chromium id is 32 letters a to p, also written as
-// its origin "chrome-extension://<id>/"; a Firefox id is "name@domain" or
-// "{guid}" of letters, digits and ". _ + -". At least one id in all. The
-// error is a text for the installer's log.
-std::variant<AllowedExtensions, std::u16string> ParseManifestArguments(
+// The arguments after "--write-manifests": "--system" at most once, and
+// "--chrome-extension" and "--firefox-extension", each followed by one value
+// that holds one id or several separated by commas, semicolons or blanks
+// (one msiexec property can so carry a list). A Chromium id is 32 letters a
+// to p, also written as its origin "chrome-extension://<id>/"; a Firefox id
+// is "name@domain" or "{guid}" of letters, digits and ". _ + -". At least
+// one id in all. The error is a text for the installer's log.
+std::variant<ManifestArguments, std::u16string> ParseManifestArguments(
     std::span<const std::u16string> arguments);
 
 // The manifests as UTF-8 JSON texts, naming the program by its path.
@@ -75,15 +84,21 @@ struct HostManifest {
 // else "allowed_origins".
 HostManifest ParseHostManifest(std::string_view bytes, bool firefox);
 
-// The mode itself: writes the manifest of each browser family whose option
-// was given (an empty value gives an empty list, which allows none) to the
-// targets of that family (ManifestTargets of the running program), making
-// their folders when missing. Returns the exit code: 0 written, 2 for wrong
-// arguments (nothing written), 1 when a manifest cannot be written (none is
-// left half written).
+// The mode itself: writes the manifests of the scope asked for to the
+// targets of the running program (ManifestTargets). For every user only a
+// program that every user can run (CheckProgramForEveryone): its warnings go
+// to standard error. Returns the exit code: 0 written, 2 for wrong arguments
+// (nothing written), 1 when the program cannot serve every user or a
+// manifest cannot be written.
 int WriteBrowserManifests(Platform& platform, std::span<const std::u16string> arguments);
-// The same with the targets given.
-int WriteBrowserManifests(Platform& platform, std::span<const ManifestTarget> targets,
-                          std::span<const std::u16string> arguments);
+
+// Writes the manifest of each browser family whose option was given (an
+// empty value gives an empty list, which allows none) to the targets of that
+// family, making their folders when missing. Each manifest is written to a
+// new file in its folder and renamed into place: a browser reads the old
+// manifest or the new one, never a part. Returns 0, or 1 when a manifest
+// cannot be written (the reason on standard error).
+int WriteManifestFiles(Platform& platform, std::span<const ManifestTarget> targets,
+                       const AllowedExtensions& allowed);
 
 }  // namespace pelliport

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <stdexcept>
 
 #include "platform/testing/FakePlatform.h"
 #include "platform/testing/ScratchFolder.h"
@@ -53,9 +55,23 @@ TEST(ParseManifestArguments, AcceptsIdsOneByOneOrAsLists) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const auto parsed = ParseManifestArguments(c.arguments);
-    ASSERT_TRUE(std::holds_alternative<AllowedExtensions>(parsed)) << EncodeUtf8(std::get<std::u16string>(parsed));
-    EXPECT_EQ(std::get<AllowedExtensions>(parsed).chromiumOrigins, c.origins);
-    EXPECT_EQ(std::get<AllowedExtensions>(parsed).firefoxIds, c.firefoxIds);
+    ASSERT_TRUE(std::holds_alternative<ManifestArguments>(parsed)) << EncodeUtf8(std::get<std::u16string>(parsed));
+    EXPECT_EQ(std::get<ManifestArguments>(parsed).allowed.chromiumOrigins, c.origins);
+    EXPECT_EQ(std::get<ManifestArguments>(parsed).allowed.firefoxIds, c.firefoxIds);
+    EXPECT_EQ(std::get<ManifestArguments>(parsed).scope, ManifestScope::User);
+  }
+}
+
+TEST(ParseManifestArguments, SystemAnywhereServesEveryUser) {
+  const std::vector<std::vector<std::u16string>> cases = {
+      Args({"--system", "--chrome-extension", kChromeId}),
+      Args({"--firefox-extension", "a@b", "--system"}),
+      Args({"--chrome-extension", kChromeId, "--system", "--firefox-extension", "a@b", "--system"}),
+  };
+  for (const auto& arguments : cases) {
+    const auto parsed = ParseManifestArguments(arguments);
+    ASSERT_TRUE(std::holds_alternative<ManifestArguments>(parsed)) << EncodeUtf8(std::get<std::u16string>(parsed));
+    EXPECT_EQ(std::get<ManifestArguments>(parsed).scope, ManifestScope::System);
   }
 }
 
@@ -71,6 +87,9 @@ TEST(ParseManifestArguments, RefusesWhatNoBrowserAccepts) {
       {"only empty lists", Args({"--chrome-extension", " ,", "--firefox-extension", ""}), "give at least one"},
       {"unknown option", Args({"--chrome", kChromeId}), "unknown argument: \"--chrome\""},
       {"a browser's origin as option", Args({"chrome-extension://x/"}), "unknown argument"},
+      {"system alone", Args({"--system"}), "give at least one"},
+      {"system with a value", Args({"--system=yes", "--chrome-extension", kChromeId}), "unknown argument"},
+      {"system as an id", Args({"--chrome-extension", "--system"}), "not a Chromium extension id: \"--system\""},
       {"missing value", Args({"--firefox-extension"}), "--firefox-extension needs a value"},
       {"short id", Args({"--chrome-extension", "abc"}), "not a Chromium extension id: \"abc\""},
       {"letters past p", Args({"--chrome-extension", "zzzzzzzzzzzzzzzzzzzzzzzzzzzzzzzz"}), "not a Chromium"},
@@ -125,6 +144,12 @@ struct ProgramInFolder : testing::FakePlatform {
   explicit ProgramInFolder(std::u16string program) { programPath = std::move(program); }
 };
 
+AllowedExtensions Allowed(std::initializer_list<const char*> arguments) {
+  const auto parsed = ParseManifestArguments(Args(arguments));
+  if (const auto* error = std::get_if<std::u16string>(&parsed)) throw std::runtime_error(EncodeUtf8(*error));
+  return std::get<ManifestArguments>(parsed).allowed;
+}
+
 // Two browsers' folders, one of them not made yet, as the targets.
 class WriteBrowserManifestsTest : public ::testing::Test {
  protected:
@@ -138,7 +163,14 @@ class WriteBrowserManifestsTest : public ::testing::Test {
   }
   int Write(ProgramInFolder& platform, std::initializer_list<const char*> arguments) {
     const auto targets = Targets();
-    return WriteBrowserManifests(platform, targets, Args(arguments));
+    return WriteManifestFiles(platform, targets, Allowed(arguments));
+  }
+  // The files of a folder: what a browser could find there.
+  static std::vector<std::string> Names(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   void SetUp() override { std::filesystem::create_directories(Folder()); }
@@ -157,6 +189,8 @@ TEST_F(WriteBrowserManifestsTest, WritesTheFamiliesGivenMakesTheirFoldersAndRewr
               BuildChromiumManifest(Program().u16string(),
                                     Texts({"chrome-extension://obdkkbiimnafdifiaejoobggdijljjln/"})));
     EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "profile")) << "no Firefox option, no Firefox manifest";
+    // Nothing else is left in the folder: the new file took the manifest's name.
+    EXPECT_EQ(Names(Folder()), std::vector<std::string>{"com.kelmarq.pelliport.json"});
   }
   // An option with an empty value still gives its family a manifest, which allows none.
   EXPECT_EQ(Write(platform, {"--chrome-extension", kChromeId, "--firefox-extension", ""}), 0)
@@ -167,7 +201,7 @@ TEST_F(WriteBrowserManifestsTest, WritesTheFamiliesGivenMakesTheirFoldersAndRewr
 
 TEST_F(WriteBrowserManifestsTest, WritesNothingForWrongArguments) {
   ProgramInFolder platform(Program().u16string());
-  EXPECT_EQ(Write(platform, {"--chrome-extension", "abc"}), 2);
+  EXPECT_EQ(WriteBrowserManifests(platform, Args({"--chrome-extension", "abc"})), 2);
   EXPECT_EQ(EncodeUtf8(platform.stderrText),
             "PelliportHost --write-manifests: not a Chromium extension id: \"abc\"\n");
   EXPECT_TRUE(testing::ListFolder(Folder()).empty());
@@ -185,6 +219,7 @@ TEST_F(WriteBrowserManifestsTest, FailsWhenAManifestCannotBeWritten) {
       << EncodeUtf8(platform.stderrText);
   EXPECT_TRUE(std::filesystem::is_directory(Firefox()));
   EXPECT_TRUE(std::filesystem::is_regular_file(Chromium()));
+  EXPECT_EQ(Names(FirefoxFolder()), std::vector<std::string>{"com.kelmarq.pelliport.json"}) << "no new file left";
 
   // A file where a folder must be made.
   std::filesystem::remove_all(scratch.Path() / "profile");
@@ -198,6 +233,32 @@ TEST_F(WriteBrowserManifestsTest, FailsWhenAManifestCannotBeWritten) {
   ProgramInFolder unknown(u"");
   EXPECT_EQ(WriteBrowserManifests(unknown, Args({"--firefox-extension", "a@b"})), 1);
   EXPECT_NE(EncodeUtf8(unknown.stderrText).find("the program's own path is unknown"), std::string::npos);
+}
+
+// A manifest that cannot be written whole, at any step, leaves the one
+// before it as it was and no new file beside it.
+TEST_F(WriteBrowserManifestsTest, AFailedRewriteKeepsTheManifestBefore) {
+  struct Case {
+    const char* what;
+    testing::FsFault fault;
+  } cases[] = {
+      {"no new file", {testing::FsCall::ExclusiveCreate}},
+      {"not opened", {testing::FsCall::Create}},
+      {"disk full halfway", {testing::FsCall::Write, 1, false, true}},
+      {"close reports a loss", {testing::FsCall::Close}},
+      {"not renamed", {testing::FsCall::Rename}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::WriteFileBytes(Chromium(), "the manifest before");
+    ProgramInFolder platform(Program().u16string());
+    platform.faults.push_back(c.fault);
+    EXPECT_EQ(Write(platform, {"--chrome-extension", kChromeId}), 1);
+    EXPECT_NE(EncodeUtf8(platform.stderrText).find("No space left on device"), std::string::npos)
+        << EncodeUtf8(platform.stderrText);
+    EXPECT_EQ(ReadFileBytes(Chromium()), "the manifest before");
+    EXPECT_EQ(Names(Folder()), std::vector<std::string>{"com.kelmarq.pelliport.json"});
+  }
 }
 
 }  // namespace

@@ -20,7 +20,7 @@ inline constexpr std::u16string_view kNativeHostName = u"com.kelmarq.pelliport";
 // Where one browser of this system finds the manifest of a native-messaging
 // host, as the browser itself looks it up.
 struct ManifestRegistration {
-  std::u16string browser;       // "Chrome", "Edge", "Firefox", "Chromium"
+  std::u16string browser;       // "Chrome", "Edge", "Firefox"; also "Chromium", "Brave", "Vivaldi" off Windows
   bool firefox = false;         // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
   std::u16string searched;      // the places the browser looks at, in its order
   std::u16string registeredAt;  // the registry key or file that registers the host; empty when none
@@ -33,18 +33,33 @@ struct ManifestRegistration {
 // native-messaging host of that name, and the manifest's bytes.
 std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName);
 
+// Whom the manifests serve: the user who runs the program, or every user of
+// the computer (`--write-manifests --system`).
+enum class ManifestScope { User, System };
+
 // A manifest file that `--write-manifests` writes.
 struct ManifestTarget {
   std::u16string folder;  // made when missing; empty: the program's folder, which exists
   std::u16string path;
   bool firefox = false;   // Firefox's manifest, else Chromium's
+  bool everyone = false;  // every user reads it, and the folders made for it; else its user alone
 };
 
 // Where `--write-manifests` writes on this system, for the program at
-// `programPath`: on Windows both manifests beside the program (the
-// installer's registry keys point there); elsewhere the per-user folder of
-// each browser, where the browser finds it without a registration. Empty
+// `programPath`: on Windows both manifests beside the program, whatever the
+// scope (the installer's keys, the user's or the machine's, point there);
+// elsewhere each browser's folder of the scope: the user's, where the
+// browser finds it without a registration, or the system-wide one. Empty
 // when the places cannot be told (the program's own path unknown).
-std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath);
+std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath,
+                                            ManifestScope scope);
+
+// Whether the browsers of every user can start the program at
+// `programPath`, which system-wide manifests would name.
+struct ProgramForEveryone {
+  std::u16string refusal;  // why they cannot; empty when they can
+  std::vector<std::u16string> warnings;  // what an administrator should know even so
+};
+ProgramForEveryone CheckProgramForEveryone(std::u16string_view programPath);
 
 }  // namespace pelliport

@@ -118,12 +118,19 @@ std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName
   return found;
 }
 
-std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath) {
+std::vector<ManifestTarget> ManifestTargets(Platform& platform, std::u16string_view programPath, ManifestScope) {
   const std::size_t separator = programPath.rfind(platform.files.PathSeparator());
   if (programPath.empty() || separator == std::u16string_view::npos) return {};
+  // Who reads them follows from the folder's permissions, which what the
+  // program makes there takes (Program Files: every user).
   const std::u16string folder(programPath.substr(0, separator + 1));
-  return {{u"", folder + std::u16string(kChromiumManifestName), false},
-          {u"", folder + std::u16string(kFirefoxManifestName), true}};
+  return {{u"", folder + std::u16string(kChromiumManifestName), false, false},
+          {u"", folder + std::u16string(kFirefoxManifestName), true, false}};
 }
+
+// The per-machine package puts the program where only administrators change
+// it and every user runs it (Program Files); where it lies is the
+// installer's choice, not the program's.
+ProgramForEveryone CheckProgramForEveryone(std::u16string_view) { return {}; }
 
 }  // namespace pelliport

@@ -61,6 +61,12 @@ struct UniqueFileResult {
   std::u16string errorText;  // the system's text for the failure
 };
 
+// The outcome of a change to an existing file or folder.
+struct FileChange {
+  bool done = false;
+  std::u16string errorText;  // the system's text when not done
+};
+
 enum class RotateResult {
   Kept,     // no file, or not larger than the limit
   Rotated,  // renamed
@@ -100,6 +106,16 @@ class Files {
   // that of several processes only one renames it.
   virtual RotateResult RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
                                           std::u16string_view newPath) = 0;
+  // Renames the file at `from` to `to` in the same folder, replacing a file
+  // there in one step: a reader of `to` sees the old file or the new one
+  // whole, never a part of either. A link at `to` is replaced, not followed.
+  virtual FileChange ReplaceFile(std::u16string_view from, std::u16string_view to) = 0;
+  // Lets every user read the file or list and enter the folder that the
+  // program has just made, which only its owner may change (off Windows:
+  // files 0644, folders 0755, whatever the umask; never through a link).
+  // On Windows what the program makes takes the permissions of the folder it
+  // lies in: this leaves them as they are.
+  virtual FileChange LetEveryoneRead(std::u16string_view path) = 0;
   // Removes an empty folder.
   virtual bool RemoveDirectory(std::u16string_view path) = 0;
   // True when both paths name the same existing file, whatever the spelling

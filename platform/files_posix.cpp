@@ -95,6 +95,10 @@ class PosixFile final : public File {
 // permissions away, so they are set again on what was just created.
 constexpr mode_t kPrivateFile = S_IRUSR | S_IWUSR;
 constexpr mode_t kPrivateFolder = S_IRWXU;
+// What every user may read (the browsers' system-wide folders), only its
+// owner change.
+constexpr mode_t kSharedFile = kPrivateFile | S_IRGRP | S_IROTH;
+constexpr mode_t kSharedFolder = kPrivateFolder | S_IRGRP | S_IXGRP | S_IROTH | S_IXOTH;
 
 class PosixFiles final : public Files {
  public:
@@ -276,6 +280,30 @@ class PosixFiles final : public Files {
       return RotateResult::Kept;
     }
     return ::rename(name.c_str(), Narrow(newPath).c_str()) == 0 ? RotateResult::Rotated : RotateResult::Failed;
+  }
+
+  FileChange ReplaceFile(std::u16string_view from, std::u16string_view to) override {
+    // rename(2) replaces the name in one step and never follows a link at `to`.
+    if (::rename(Narrow(from).c_str(), Narrow(to).c_str()) != 0) return {false, ErrnoText(errno)};
+    return {true, {}};
+  }
+
+  FileChange LetEveryoneRead(std::u16string_view path) override {
+    // Through the file or folder itself, never through a link put in its place.
+    const int fd = ::open(Narrow(path).c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return {false, ErrnoText(errno)};
+    struct stat st {};
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+      error = errno;
+    } else if (!S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+      error = EINVAL;
+    } else if (::fchmod(fd, S_ISDIR(st.st_mode) ? kSharedFolder : kSharedFile) != 0) {
+      error = errno;
+    }
+    ::close(fd);
+    if (error != 0) return {false, ErrnoText(error)};
+    return {true, {}};
   }
 
   bool RemoveDirectory(std::u16string_view path) override {

@@ -238,6 +238,23 @@ class Win32Files final : public Files {
     return RotateResult::Rotated;
   }
 
+  FileChange ReplaceFile(std::u16string_view from, std::u16string_view to) override {
+    // Within one folder MoveFileExW renames: the name changes in one step.
+    if (!::MoveFileExW(Wide(from).c_str(), Wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      return {false, SystemErrorText(::GetLastError())};
+    }
+    return {true, {}};
+  }
+
+  FileChange LetEveryoneRead(std::u16string_view path) override {
+    // What the program made took its folder's permissions (Program Files:
+    // every user reads it); they stay as they are.
+    if (::GetFileAttributesW(Wide(path).c_str()) == INVALID_FILE_ATTRIBUTES) {
+      return {false, SystemErrorText(::GetLastError())};
+    }
+    return {true, {}};
+  }
+
   bool RemoveDirectory(std::u16string_view path) override {
     return ::RemoveDirectoryW(Wide(path).c_str()) != 0;
   }

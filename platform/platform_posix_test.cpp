@@ -90,6 +90,55 @@ TEST(PosixPrivacy, NamesAreNeverFollowedThroughLinks) {
   EXPECT_FALSE(P().files.OpenFile(fifo.u16string(), OpenMode::CreateAlways).file);
 }
 
+// What lies in the browsers' system-wide folders: every user reads it, only
+// its owner changes it, whatever the umask; never changed through a link.
+TEST(PosixSharing, EveryoneReadsWhatIsShared) {
+  for (const mode_t mask : {mode_t{0}, mode_t{077}, mode_t{0277}}) {
+    SCOPED_TRACE(mask);
+    ScratchFolder scratch;
+    const UmaskScope scope(mask);
+    const auto folder = scratch.Path() / "native-messaging-hosts";
+    ASSERT_EQ(P().files.CreateDirectory(folder.u16string()).result, CreateDirectoryResult::Created);
+    const UniqueFileResult file = P().files.CreateUniqueFile(folder.u16string());
+    ASSERT_FALSE(file.name.empty());
+    EXPECT_TRUE(P().files.LetEveryoneRead(folder.u16string()).done);
+    EXPECT_TRUE(P().files.LetEveryoneRead(file.name).done);
+    EXPECT_EQ(ModeOf(folder), 0755u);
+    EXPECT_EQ(ModeOf(fs::path(file.name)), 0644u);
+  }
+
+  ScratchFolder scratch;
+  const auto target = scratch.Path() / "target";
+  WriteFileBytes(target, "someone else's");
+  fs::permissions(target, fs::perms(0600));
+  const auto link = scratch.Path() / "m.json";
+  fs::create_symlink(target, link);
+  const FileChange refused = P().files.LetEveryoneRead(link.u16string());
+  EXPECT_FALSE(refused.done);
+  EXPECT_FALSE(refused.errorText.empty());
+  EXPECT_EQ(ModeOf(target), 0600u);
+
+  const auto fifo = scratch.Path() / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(P().files.LetEveryoneRead(fifo.u16string()).done);
+  EXPECT_EQ(ModeOf(fifo), 0600u);
+}
+
+// A link at the name is replaced, not what it leads to.
+TEST(PosixSharing, ReplacingNeverFollowsALink) {
+  ScratchFolder scratch;
+  const auto target = scratch.Path() / "target";
+  WriteFileBytes(target, "someone else's");
+  const auto name = scratch.Path() / "m.json";
+  fs::create_symlink(target, name);
+  const auto next = scratch.Path() / "1A.tmp";
+  WriteFileBytes(next, "new");
+  EXPECT_TRUE(P().files.ReplaceFile(next.u16string(), name.u16string()).done);
+  EXPECT_FALSE(fs::is_symlink(name));
+  EXPECT_EQ(ReadFileBytes(name), "new");
+  EXPECT_EQ(ReadFileBytes(target), "someone else's");
+}
+
 TEST(PosixNames, NamesUpToTheLimitFit) {
   ScratchFolder scratch;
   // Folder, separator, four digits and ".tmp": exactly the longest name.

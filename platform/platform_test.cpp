@@ -189,6 +189,54 @@ TEST(PlatformFiles, SameFileWhateverTheSpelling) {
   EXPECT_FALSE(P().files.IsSameFile((scratch.Path() / "missing").u16string(), (scratch.Path() / "missing").u16string()));
 }
 
+// A manifest's replacement: the new file takes the name in one step, with or
+// without a file there before; a folder in its place is no file to replace.
+TEST(PlatformFiles, ReplaceFileTakesTheNameWhole) {
+  ScratchFolder scratch;
+  const auto next = scratch.Path() / "1A.tmp";
+  struct Case {
+    const char* what;
+    const char* before;  // nullptr: no file at the name
+  } cases[] = {{"replacing a file", "older and longer"}, {"where no file was", nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto target = scratch.Path() / (std::string(c.what) + ".json");
+    if (c.before) WriteFileBytes(target, c.before);
+    WriteFileBytes(next, "new");
+    const FileChange replaced = P().files.ReplaceFile(next.u16string(), target.u16string());
+    EXPECT_TRUE(replaced.done) << EncodeUtf8(replaced.errorText);
+    EXPECT_EQ(testing::ReadFileBytes(target), "new");
+    EXPECT_FALSE(std::filesystem::exists(next));
+  }
+
+  const auto folder = scratch.Make("folder.json");
+  WriteFileBytes(folder / "inside", "kept");
+  WriteFileBytes(next, "new");
+  const FileChange refused = P().files.ReplaceFile(next.u16string(), folder.u16string());
+  EXPECT_FALSE(refused.done);
+  EXPECT_FALSE(refused.errorText.empty());
+  EXPECT_EQ(testing::ReadFileBytes(next), "new");
+  EXPECT_EQ(testing::ReadFileBytes(folder / "inside"), "kept");
+
+  const FileChange missing =
+      P().files.ReplaceFile((scratch.Path() / "none.tmp").u16string(), (scratch.Path() / "m.json").u16string());
+  EXPECT_FALSE(missing.done);
+  EXPECT_FALSE(missing.errorText.empty());
+  EXPECT_FALSE(std::filesystem::exists(scratch.Path() / "m.json"));
+}
+
+TEST(PlatformFiles, LetEveryoneReadWhatExists) {
+  ScratchFolder scratch;
+  const auto file = scratch.Path() / "m.json";
+  WriteFileBytes(file, "{}");
+  EXPECT_TRUE(P().files.LetEveryoneRead(file.u16string()).done);
+  EXPECT_TRUE(P().files.LetEveryoneRead(scratch.Make("hosts").u16string()).done);
+  const FileChange missing = P().files.LetEveryoneRead((scratch.Path() / "none").u16string());
+  EXPECT_FALSE(missing.done);
+  EXPECT_FALSE(missing.errorText.empty());
+  EXPECT_EQ(testing::ReadFileBytes(file), "{}");
+}
+
 TEST(PlatformFiles, RemovesEmptyFoldersOnly) {
   ScratchFolder scratch;
   const auto empty = scratch.Make("empty");

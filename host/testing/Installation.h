@@ -15,6 +15,8 @@ inline constexpr const char* kFirefoxExtension = "pelliport-test@kelmarq.example
 
 // The program's file name on this system.
 std::string HostFileName();
+// The browsers of this system, as --check names them.
+std::vector<std::string> SystemBrowsers();
 // What the host needs besides the sandbox to find the user's browser folders.
 Environment BrowserEnvironment(const std::filesystem::path& scratch);
 

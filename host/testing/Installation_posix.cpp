@@ -21,6 +21,8 @@ ProcessResult Script(const std::string& name, std::vector<std::string> arguments
 
 std::string HostFileName() { return "PelliportHost"; }
 
+std::vector<std::string> SystemBrowsers() { return {"Chromium", "Chrome", "Edge", "Brave", "Vivaldi", "Firefox"}; }
+
 Environment BrowserEnvironment(const std::filesystem::path& scratch) {
   std::filesystem::create_directories(scratch / "home");
   return {{"HOME", (scratch / "home").string()}};
@@ -41,7 +43,11 @@ std::vector<std::filesystem::path> ManifestFiles(const std::filesystem::path&, c
   const std::filesystem::path config = Variable(environment, "XDG_CONFIG_HOME");
   const std::filesystem::path home = Variable(environment, "HOME");
   const std::string file = "com.kelmarq.pelliport.json";
-  return {config / "chromium" / "NativeMessagingHosts" / file, config / "google-chrome" / "NativeMessagingHosts" / file,
+  return {config / "chromium" / "NativeMessagingHosts" / file,
+          config / "google-chrome" / "NativeMessagingHosts" / file,
+          config / "microsoft-edge" / "NativeMessagingHosts" / file,
+          config / "BraveSoftware" / "Brave-Browser" / "NativeMessagingHosts" / file,
+          config / "vivaldi" / "NativeMessagingHosts" / file,
           home / ".mozilla" / "native-messaging-hosts" / file};
 }
 

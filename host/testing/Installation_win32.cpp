@@ -25,6 +25,8 @@ ProcessResult Script(const std::string& name, const std::filesystem::path& progr
 
 std::string HostFileName() { return "PelliportHost.exe"; }
 
+std::vector<std::string> SystemBrowsers() { return {"Chrome", "Edge", "Firefox"}; }
+
 Environment BrowserEnvironment(const std::filesystem::path&) { return {}; }
 
 void InstallForBrowsers(const std::filesystem::path& program, const Environment& environment) {

@@ -1,13 +1,17 @@
 #!/usr/bin/python3
-"""Builds the Windows package PelliportHost-<version>.msi from PelliportHost.wxs
-with wixl, and mends what wixl leaves out with msitools' msiinfo and msibuild
-(Debian's packages wixl and msitools; tools/setup.sh installs them).
+"""Builds a Windows package of PelliportHost from PelliportHost.wxs with wixl,
+and mends what wixl leaves out with msitools' msiinfo and msibuild (Debian's
+packages wixl and msitools; tools/setup.sh installs them): the per-user
+package PelliportHost-<version>.msi, or with --scope machine the per-machine
+package PelliportHost-<version>-machine.msi.
 
-    build_msi.py --program build/windows/host/PelliportHost.exe [--output FILE]
-                 [--version X.Y.Z] [--chrome-extension IDS] [--firefox-extension IDS]
+    build_msi.py --program build/windows/host/PelliportHost.exe [--scope user|machine]
+                 [--output FILE] [--version X.Y.Z] [--chrome-extension IDS] [--firefox-extension IDS]
 
+--scope              user (default): for the current user, no elevation;
+                     machine: for all users, Program Files and HKEY_LOCAL_MACHINE
 --version            default: the project's version in CMakeLists.txt
---output             default: PelliportHost-<version>.msi in the current folder
+--output             default: the package's name (above) in the current folder
 --chrome-extension   default allowed Chromium extensions (CHROME_EXTENSION_IDS)
 --firefox-extension  default allowed Firefox extensions (FIREFOX_EXTENSION_IDS)
 The ids are separated by commas; "" leaves that browser's list empty. Without
@@ -39,6 +43,12 @@ CHROMIUM_ID = re.compile(r"(chrome-extension://)?[a-p]{32}/?")
 FIREFOX_ID = re.compile(r"[A-Za-z0-9._+{}-]*@[A-Za-z0-9._+@{}-]*|\{[A-Za-z0-9._+@{}-]*\}")
 # msidbUpgradeAttributesVersionMaxInclusive
 VERSION_MAX_INCLUSIVE = 512
+# What ends each package's file name, by scope.
+SCOPES = {"user": "", "machine": "-machine"}
+
+
+def package_name(version, scope):
+    return f"PelliportHost-{version}{SCOPES[scope]}.msi"
 
 
 def project_version():
@@ -116,6 +126,7 @@ def patch_table(msi, table, work, change):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--program", required=True, type=Path, help="the built PelliportHost.exe")
+    parser.add_argument("--scope", choices=sorted(SCOPES), default="user")
     parser.add_argument("--version", default=None)
     parser.add_argument("--output", type=Path, default=None)
     parser.add_argument("--chrome-extension", default=None)
@@ -124,7 +135,7 @@ def main():
 
     version = args.version or project_version()
     check_version(version)
-    output = (args.output or Path(f"PelliportHost-{version}.msi")).resolve()
+    output = (args.output or Path(package_name(version, args.scope))).resolve()
     if not args.program.is_file():
         sys.exit(f"build_msi.py: no program at {args.program}")
     # The product is 32-bit; the 64-bit build of the same program is packed
@@ -146,7 +157,8 @@ def main():
         # manifest a browser accepts.
         (work / "manifest-placeholder.json").write_text("{}\n", encoding="utf-8")
         built = work / output.name
-        run("wixl", "--arch", arch, "-o", built.name,
+        scope = ["-D", "PerMachine=1"] if args.scope == "machine" else []
+        run("wixl", "--arch", arch, "-o", built.name, *scope,
             "-D", f"Version={version}",
             "-D", "ProgramFile=PelliportHost.exe",
             "-D", "ManifestPlaceholder=manifest-placeholder.json",

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Tests of the Windows package as built, read on this machine with msitools
-and pefile (no Windows needed): the program in the package is the built one
-and says what it is; the package installs per user, keeps one product per
-version line, and runs the installed program to write the manifests.
+"""Tests of the Windows packages as built, read on this machine with msitools
+and pefile (no Windows needed): the program in each package is the built one
+and says what it is; the per-user package installs for the current user, the
+per-machine one for all users; each keeps one product per version line, and
+runs the installed program to write the manifests.
 
-    test_msi_package.py --msi PelliportHost-<version>.msi --program PelliportHost.exe --version X.Y.Z"""
+    test_msi_package.py --msi PelliportHost-<version>.msi --machine-msi PelliportHost-<version>-machine.msi
+                        --program PelliportHost.exe --version X.Y.Z"""
 
 import argparse
 import base64
@@ -42,6 +44,30 @@ def properties(msi):
     return {row["Property"]: row["Value"] for row in table(msi, "Property")}
 
 
+def summary(msi):
+    return subprocess.run(["msiinfo", "suminfo", str(msi)], capture_output=True, text=True, check=True).stdout
+
+
+def folder_path(msi, folder="INSTALLDIR"):
+    """The folder's names from the root, the root folder by its property."""
+    directories = {row["Directory"]: row for row in table(msi, "Directory")}
+    path = []
+    while folder != "TARGETDIR":
+        parent = directories[folder]["Directory_Parent"]
+        path.insert(0, directories[folder]["DefaultDir"] if parent != "TARGETDIR" else folder)
+        folder = parent
+    return path
+
+
+# Registry roots of the Registry table.
+HKCU, HKLM = "1", "2"
+
+
+def packages():
+    """Each package with the registry root of its scope."""
+    return [("per user", ARGS.msi, HKCU), ("per machine", ARGS.machine_msi, HKLM)]
+
+
 def test_chromium_id():
     manifest = json.loads(TEST_EXTENSION.read_text(encoding="utf-8"))
     digest = hashlib.sha256(base64.b64decode(manifest["key"])).hexdigest()[:32]
@@ -50,108 +76,140 @@ def test_chromium_id():
 
 class PackageTest(unittest.TestCase):
     def test_product_and_version(self):
-        props = properties(ARGS.msi)
-        self.assertEqual(props["ProductVersion"], ARGS.version)
         # A package of the program's architecture.
         import pefile  # Debian's python3-pefile
         with pefile.PE(str(ARGS.program), fast_load=True) as pe:
             intel = pe.FILE_HEADER.Machine == pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]
-        info = subprocess.run(["msiinfo", "suminfo", str(ARGS.msi)], capture_output=True, text=True,
-                              check=True).stdout
-        self.assertIn("Template: Intel;1033" if intel else "Template: x64;1033", info)
-        self.assertEqual(props["Manufacturer"], "Kelmarq")
-        self.assertIn("Orvanta Browser Add-In Host", props["ProductName"])
-        # The test defaults of the allowed extensions, which msiexec's public
-        # properties replace; secure, so that a managed installation passes them on.
-        self.assertEqual(props["CHROME_EXTENSION_IDS"], test_chromium_id())
-        self.assertEqual(props["FIREFOX_EXTENSION_IDS"], "pelliport-test@kelmarq.example")
-        secure = props["SecureCustomProperties"].split(";")
-        for name in ("CHROME_EXTENSION_IDS", "FIREFOX_EXTENSION_IDS", "WIX_UPGRADE_DETECTED",
-                     "WIX_DOWNGRADE_DETECTED"):
-            self.assertIn(name, secure)
+        for scope, msi, _ in packages():
+            with self.subTest(scope):
+                props = properties(msi)
+                self.assertEqual(props["ProductVersion"], ARGS.version)
+                self.assertIn("Template: Intel;1033" if intel else "Template: x64;1033", summary(msi))
+                self.assertEqual(props["Manufacturer"], "Kelmarq")
+                self.assertEqual(props["ProductName"], "PelliportHost - Orvanta Browser Add-In Host")
+                # The test defaults of the allowed extensions, which msiexec's public
+                # properties replace; secure, so that a managed installation passes them on.
+                self.assertEqual(props["CHROME_EXTENSION_IDS"], test_chromium_id())
+                self.assertEqual(props["FIREFOX_EXTENSION_IDS"], "pelliport-test@kelmarq.example")
+                secure = props["SecureCustomProperties"].split(";")
+                for name in ("CHROME_EXTENSION_IDS", "FIREFOX_EXTENSION_IDS", "WIX_UPGRADE_DETECTED",
+                             "WIX_DOWNGRADE_DETECTED"):
+                    self.assertIn(name, secure)
 
     def test_per_user_without_elevation(self):
         self.assertNotIn("ALLUSERS", properties(ARGS.msi))
-        info = subprocess.run(["msiinfo", "suminfo", str(ARGS.msi)], capture_output=True, text=True,
-                              check=True).stdout
-        word_count = int(next(line for line in info.splitlines() if line.startswith("Source:")).split()[1])
+        word_count = int(next(line for line in summary(ARGS.msi).splitlines() if line.startswith("Source:")).split()[1])
         self.assertTrue(word_count & 8, "the package asks for elevation")
-        directories = {row["Directory"]: row for row in table(ARGS.msi, "Directory")}
-        path, folder = [], "INSTALLDIR"
-        while folder != "TARGETDIR":
-            path.insert(0, directories[folder]["DefaultDir"] if folder != "LocalAppDataFolder" else folder)
-            folder = directories[folder]["Directory_Parent"]
-        self.assertEqual(path, ["LocalAppDataFolder", "Programs", "Kelmarq", "PelliportHost"])
-        # Per-user components keep their key path in HKEY_CURRENT_USER (root 1).
+        self.assertEqual(folder_path(ARGS.msi), ["LocalAppDataFolder", "Programs", "Kelmarq", "PelliportHost"])
+        # Per-user components keep their key path in HKEY_CURRENT_USER.
         registry = {row["Registry"]: row for row in table(ARGS.msi, "Registry")}
         for component in table(ARGS.msi, "Component"):
             with self.subTest(component["Component"]):
-                self.assertEqual(registry[component["KeyPath"]]["Root"], "1")
+                self.assertEqual(registry[component["KeyPath"]]["Root"], HKCU)
         # Every folder of ours is removed with the package.
         removed = {row["DirProperty"] for row in table(ARGS.msi, "RemoveFile") if row["FileName"] == ""}
         self.assertEqual(removed, {"LocalProgramsFolder", "KelmarqFolder", "INSTALLDIR"})
 
-    def test_files_and_keys(self):
-        files = {row["File"]: row for row in table(ARGS.msi, "File")}
-        names = {row["FileName"]: key for key, row in files.items()}
-        self.assertEqual(sorted(names), ["PelliportHost.exe", "com.kelmarq.pelliport.firefox.json",
-                                         "com.kelmarq.pelliport.json"])
-        components = {row["Component"]: row for row in table(ARGS.msi, "Component")}
-        for key in names.values():
-            self.assertEqual(components[files[key]["Component_"]]["Directory_"], "INSTALLDIR")
-        keys = {(row["Root"], row["Key"], row["Name"]): row["Value"] for row in table(ARGS.msi, "Registry")}
-        host = "NativeMessagingHosts\\com.kelmarq.pelliport"
-        self.assertEqual(keys[("1", f"Software\\Google\\Chrome\\{host}", "")],
-                         f"[#{names['com.kelmarq.pelliport.json']}]")
-        self.assertEqual(keys[("1", f"Software\\Microsoft\\Edge\\{host}", "")],
-                         f"[#{names['com.kelmarq.pelliport.json']}]")
-        self.assertEqual(keys[("1", f"Software\\Mozilla\\{host}", "")],
-                         f"[#{names['com.kelmarq.pelliport.firefox.json']}]")
+    def test_per_machine_for_all_users(self):
+        self.assertEqual(properties(ARGS.machine_msi)["ALLUSERS"], "1")
+        word_count = int(next(line for line in summary(ARGS.machine_msi).splitlines()
+                              if line.startswith("Source:")).split()[1])
+        self.assertFalse(word_count & 8, "a per-machine package needs elevation")
+        # The 32-bit Program Files folder, whatever the Windows.
+        self.assertEqual(folder_path(ARGS.machine_msi), ["ProgramFilesFolder", "Kelmarq", "PelliportHost"])
+        registry = {row["Registry"]: row for row in table(ARGS.machine_msi, "Registry")}
+        self.assertEqual({row["Root"] for row in registry.values()}, {HKLM})
+        for component in table(ARGS.machine_msi, "Component"):
+            with self.subTest(component["Component"]):
+                self.assertEqual(registry[component["KeyPath"]]["Root"], HKLM)
+        removed = {row["DirProperty"] for row in table(ARGS.machine_msi, "RemoveFile") if row["FileName"] == ""}
+        self.assertEqual(removed, {"KelmarqFolder", "INSTALLDIR"})
 
-        # The program in the package is the one built.
-        with tempfile.TemporaryDirectory() as scratch:
-            subprocess.run(["msiextract", "-C", scratch, str(ARGS.msi)], check=True, capture_output=True)
-            extracted = list(Path(scratch).rglob("PelliportHost.exe"))
-            self.assertEqual(len(extracted), 1)
-            self.assertEqual(extracted[0].read_bytes(), ARGS.program.read_bytes())
+    def test_the_two_packages_are_separate_products(self):
+        """Both may be installed at once: neither upgrades the other, and no
+        component is shared between their folders."""
+        user, machine = properties(ARGS.msi), properties(ARGS.machine_msi)
+        self.assertNotEqual(user["UpgradeCode"].upper(), machine["UpgradeCode"].upper())
+        for name in ("WIX_UPGRADE_DETECTED", "WIX_DOWNGRADE_DETECTED"):
+            with self.subTest(name):
+                codes = {row["UpgradeCode"].upper() for row in table(ARGS.machine_msi, "Upgrade")
+                         if row["ActionProperty"] == name}
+                self.assertEqual(codes, {machine["UpgradeCode"].upper()})
+        user_ids = {row["ComponentId"].upper() for row in table(ARGS.msi, "Component")}
+        machine_ids = {row["ComponentId"].upper() for row in table(ARGS.machine_msi, "Component")}
+        self.assertEqual(user_ids & machine_ids, set())
+
+    def test_files_and_keys(self):
+        for scope, msi, root in packages():
+            with self.subTest(scope):
+                files = {row["File"]: row for row in table(msi, "File")}
+                names = {row["FileName"]: key for key, row in files.items()}
+                self.assertEqual(sorted(names), ["PelliportHost.exe", "com.kelmarq.pelliport.firefox.json",
+                                                 "com.kelmarq.pelliport.json"])
+                components = {row["Component"]: row for row in table(msi, "Component")}
+                for key in names.values():
+                    self.assertEqual(components[files[key]["Component_"]]["Directory_"], "INSTALLDIR")
+                keys = {(row["Root"], row["Key"], row["Name"]): row["Value"] for row in table(msi, "Registry")}
+                host = "NativeMessagingHosts\\com.kelmarq.pelliport"
+                self.assertEqual(keys[(root, f"Software\\Google\\Chrome\\{host}", "")],
+                                 f"[#{names['com.kelmarq.pelliport.json']}]")
+                self.assertEqual(keys[(root, f"Software\\Microsoft\\Edge\\{host}", "")],
+                                 f"[#{names['com.kelmarq.pelliport.json']}]")
+                self.assertEqual(keys[(root, f"Software\\Mozilla\\{host}", "")],
+                                 f"[#{names['com.kelmarq.pelliport.firefox.json']}]")
+
+                # The program in the package is the one built.
+                with tempfile.TemporaryDirectory() as scratch:
+                    subprocess.run(["msiextract", "-C", scratch, str(msi)], check=True, capture_output=True)
+                    extracted = list(Path(scratch).rglob("PelliportHost.exe"))
+                    self.assertEqual(len(extracted), 1)
+                    self.assertEqual(extracted[0].read_bytes(), ARGS.program.read_bytes())
 
     def test_upgrade_same_version_and_downgrade(self):
-        rows = {row["ActionProperty"]: row for row in table(ARGS.msi, "Upgrade")}
-        upgrade, downgrade = rows["WIX_UPGRADE_DETECTED"], rows["WIX_DOWNGRADE_DETECTED"]
-        # Every version up to this one's, itself included (512), is removed first.
-        self.assertEqual((upgrade["VersionMin"], upgrade["VersionMax"]), ("", ARGS.version))
-        self.assertTrue(int(upgrade["Attributes"]) & 512, "a rebuild of the same version would install beside it")
-        self.assertFalse(int(upgrade["Attributes"]) & 2)
-        # A newer one is only detected (2), this version itself not (no 256)...
-        self.assertEqual((downgrade["VersionMin"], downgrade["VersionMax"]), (ARGS.version, ""))
-        self.assertEqual(int(downgrade["Attributes"]) & (2 | 256), 2)
-        # ...and refuses the installation with a message.
-        conditions = {row["Condition"]: row["Description"] for row in table(ARGS.msi, "LaunchCondition")}
-        self.assertIn("neuere Version", conditions["NOT WIX_DOWNGRADE_DETECTED"])
-        sequence = {row["Action"]: int(row["Sequence"]) for row in table(ARGS.msi, "InstallExecuteSequence")}
-        self.assertLess(sequence["FindRelatedProducts"], sequence["LaunchConditions"])
-        # The old product is removed before the new one is installed.
-        self.assertLess(sequence["RemoveExistingProducts"], sequence["InstallInitialize"])
+        for scope, msi, _ in packages():
+            with self.subTest(scope):
+                rows = {row["ActionProperty"]: row for row in table(msi, "Upgrade")}
+                upgrade, downgrade = rows["WIX_UPGRADE_DETECTED"], rows["WIX_DOWNGRADE_DETECTED"]
+                # Every version up to this one's, itself included (512), is removed first.
+                self.assertEqual((upgrade["VersionMin"], upgrade["VersionMax"]), ("", ARGS.version))
+                self.assertTrue(int(upgrade["Attributes"]) & 512,
+                                "a rebuild of the same version would install beside it")
+                self.assertFalse(int(upgrade["Attributes"]) & 2)
+                # A newer one is only detected (2), this version itself not (no 256)...
+                self.assertEqual((downgrade["VersionMin"], downgrade["VersionMax"]), (ARGS.version, ""))
+                self.assertEqual(int(downgrade["Attributes"]) & (2 | 256), 2)
+                # ...and refuses the installation with a message.
+                conditions = {row["Condition"]: row["Description"] for row in table(msi, "LaunchCondition")}
+                self.assertIn("neuere Version", conditions["NOT WIX_DOWNGRADE_DETECTED"])
+                sequence = {row["Action"]: int(row["Sequence"]) for row in table(msi, "InstallExecuteSequence")}
+                self.assertLess(sequence["FindRelatedProducts"], sequence["LaunchConditions"])
+                # The old product is removed before the new one is installed.
+                self.assertLess(sequence["RemoveExistingProducts"], sequence["InstallInitialize"])
 
     def test_installed_program_writes_the_manifests(self):
-        actions = {row["Action"]: row for row in table(ARGS.msi, "CustomAction")}
-        action = actions["WriteBrowserManifests"]
-        kind = int(action["Type"])
-        # 18: an installed file run as a program; 1024: deferred, so that the
-        # file is in place; its exit code counts (no 64).
-        self.assertEqual(kind & 0x3F, 18)
-        self.assertTrue(kind & 1024)
-        self.assertFalse(kind & 64)
-        files = {row["File"]: row["FileName"] for row in table(ARGS.msi, "File")}
-        self.assertEqual(files[action["Source"]], "PelliportHost.exe")
-        self.assertTrue(action["Target"].startswith("--write-manifests "), action["Target"])
-        self.assertIn('"[CHROME_EXTENSION_IDS]"', action["Target"])
-        self.assertIn('"[FIREFOX_EXTENSION_IDS]"', action["Target"])
-        rows = {row["Action"]: row for row in table(ARGS.msi, "InstallExecuteSequence")}
-        at = int(rows["WriteBrowserManifests"]["Sequence"])
-        self.assertLess(int(rows["InstallFiles"]["Sequence"]), at)
-        self.assertLess(at, int(rows["InstallFinalize"]["Sequence"]))
-        self.assertEqual(rows["WriteBrowserManifests"]["Condition"], 'NOT REMOVE~="ALL"')
+        for scope, msi, root in packages():
+            with self.subTest(scope):
+                actions = {row["Action"]: row for row in table(msi, "CustomAction")}
+                action = actions["WriteBrowserManifests"]
+                kind = int(action["Type"])
+                # 18: an installed file run as a program; 1024: deferred, so that the
+                # file is in place; its exit code counts (no 64); 2048: with the
+                # installer's rights, not the user's, for the per-machine package,
+                # whose folder only administrators change.
+                self.assertEqual(kind & 0x3F, 18)
+                self.assertTrue(kind & 1024)
+                self.assertFalse(kind & 64)
+                self.assertEqual(bool(kind & 2048), root == HKLM)
+                files = {row["File"]: row["FileName"] for row in table(msi, "File")}
+                self.assertEqual(files[action["Source"]], "PelliportHost.exe")
+                self.assertTrue(action["Target"].startswith("--write-manifests "), action["Target"])
+                self.assertIn('"[CHROME_EXTENSION_IDS]"', action["Target"])
+                self.assertIn('"[FIREFOX_EXTENSION_IDS]"', action["Target"])
+                rows = {row["Action"]: row for row in table(msi, "InstallExecuteSequence")}
+                at = int(rows["WriteBrowserManifests"]["Sequence"])
+                self.assertLess(int(rows["InstallFiles"]["Sequence"]), at)
+                self.assertLess(at, int(rows["InstallFinalize"]["Sequence"]))
+                self.assertEqual(rows["WriteBrowserManifests"]["Condition"], 'NOT REMOVE~="ALL"')
 
     def test_build_options(self):
         with tempfile.TemporaryDirectory() as scratch:
@@ -159,17 +217,22 @@ class PackageTest(unittest.TestCase):
                 return subprocess.run([sys.executable, str(BUILD_MSI), "--program", str(ARGS.program), *options],
                                       cwd=scratch, capture_output=True, text=True)
 
-            result = build("--version", "1.2.3", "--chrome-extension", "", "--firefox-extension", "a@b, {c}")
-            self.assertEqual(result.returncode, 0, result.stderr)
-            props = properties(Path(scratch) / "PelliportHost-1.2.3.msi")
-            self.assertEqual(props["ProductVersion"], "1.2.3")
-            self.assertNotIn("CHROME_EXTENSION_IDS", props)
-            self.assertEqual(props["FIREFOX_EXTENSION_IDS"], "a@b,{c}")
+            for scope, name in (("user", "PelliportHost-1.2.3.msi"), ("machine", "PelliportHost-1.2.3-machine.msi")):
+                with self.subTest(scope):
+                    result = build("--scope", scope, "--version", "1.2.3", "--chrome-extension", "",
+                                   "--firefox-extension", "a@b, {c}")
+                    self.assertEqual(result.returncode, 0, result.stderr)
+                    props = properties(Path(scratch) / name)
+                    self.assertEqual(props["ProductVersion"], "1.2.3")
+                    self.assertEqual(props.get("ALLUSERS"), "1" if scope == "machine" else None)
+                    self.assertNotIn("CHROME_EXTENSION_IDS", props)
+                    self.assertEqual(props["FIREFOX_EXTENSION_IDS"], "a@b,{c}")
             for options, message in [(("--version", "256.0.0"), "no MSI version"),
                                      (("--version", "1.2"), "no MSI version"),
                                      (("--chrome-extension", "abc"), "not a Chromium extension id"),
                                      (("--firefox-extension", "plain"), "not a Firefox extension id"),
-                                     (("--chrome-extension", "", "--firefox-extension", ""), "at least one")]:
+                                     (("--chrome-extension", "", "--firefox-extension", ""), "at least one"),
+                                     (("--scope", "everyone"), "invalid choice")]:
                 with self.subTest(options):
                     result = build(*options, "--output", "refused.msi")
                     self.assertNotEqual(result.returncode, 0)
@@ -222,15 +285,17 @@ class ProgramTest(unittest.TestCase):
 def main():
     global ARGS
     parser = argparse.ArgumentParser()
-    parser.add_argument("--msi", required=True, type=Path)
+    parser.add_argument("--msi", required=True, type=Path, help="the per-user package")
+    parser.add_argument("--machine-msi", required=True, type=Path, help="the per-machine package")
     parser.add_argument("--program", required=True, type=Path)
     parser.add_argument("--version", required=True)
     ARGS, rest = parser.parse_known_args()
-    ARGS.msi, ARGS.program = ARGS.msi.resolve(), ARGS.program.resolve()
-    if not ARGS.msi.is_file():
-        print(f"no package at {ARGS.msi}: build it with cmake --build <build folder> --target PelliportHost_msi "
-              "(it needs wixl, which tools/setup.sh installs)")
-        return 1
+    ARGS.msi, ARGS.machine_msi, ARGS.program = ARGS.msi.resolve(), ARGS.machine_msi.resolve(), ARGS.program.resolve()
+    for msi, target in ((ARGS.msi, "PelliportHost_msi"), (ARGS.machine_msi, "PelliportHost_machine_msi")):
+        if not msi.is_file():
+            print(f"no package at {msi}: build it with cmake --build <build folder> --target {target} "
+                  "(it needs wixl, which tools/setup.sh installs)")
+            return 1
     program = unittest.main(argv=[sys.argv[0], *rest], exit=False)
     return 0 if program.result.wasSuccessful() else 1
 

@@ -168,6 +168,11 @@ RotateResult FakeFiles::RenameFileIfLarger(std::u16string_view path, std::uint64
   return real_.RenameFileIfLarger(path, limit, newPath);
 }
 
+FileChange FakeFiles::ReplaceFile(std::u16string_view from, std::u16string_view to) {
+  if (const FsFault* fault = Fault(FsCall::Rename, to)) return {false, fault->errorText};
+  return real_.ReplaceFile(from, to);
+}
+
 void FakeDesktop::ShowErrorBox(std::u16string_view caption, std::u16string_view text) {
   boxes.push_back({std::u16string(caption), std::u16string(text), files_.LogLines().size()});
 }

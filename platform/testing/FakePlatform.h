@@ -34,7 +34,7 @@ enum class FsCall {
   Write,            // File::Append
   Close,            // File::Close
   FolderCreate,     // CreateDirectory
-  Rename,           // RenameFileIfLarger
+  Rename,           // RenameFileIfLarger, ReplaceFile
   Delete,           // DeleteFile
 };
 inline constexpr std::size_t kFsCallKinds = 7;
@@ -132,6 +132,8 @@ class FakeFiles : public Files {
   OpenResult OpenFile(std::u16string_view path, OpenMode mode) override;
   RotateResult RenameFileIfLarger(std::u16string_view path, std::uint64_t limit,
                                   std::u16string_view newPath) override;
+  FileChange ReplaceFile(std::u16string_view from, std::u16string_view to) override;
+  FileChange LetEveryoneRead(std::u16string_view path) override { return real_.LetEveryoneRead(path); }
   bool RemoveDirectory(std::u16string_view path) override { return real_.RemoveDirectory(path); }
   bool IsSameFile(std::u16string_view a, std::u16string_view b) override { return real_.IsSameFile(a, b); }
 
