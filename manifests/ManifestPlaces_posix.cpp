@@ -14,14 +14,16 @@ constexpr std::size_t kManifestLimit = 1 << 20;
 struct BrowserFolders {
   const char* browser;
   bool firefox;
-  std::vector<std::string> searched;  // in the browser's order
-  std::string user;                   // the user's own folder among them
+  std::vector<std::string> searched;  // the user's folder and the system's
+  std::string user;                   // the user's own folder among them, looked at first
 };
 
-// Chromium and Chrome look in the system-wide folder first, Firefox in the
-// user's; each takes the first manifest it finds. Chromium and Chrome keep
-// their profiles under $XDG_CONFIG_HOME (when it is an absolute path), else
-// ~/.config; Firefox always under ~/.mozilla.
+// Every browser looks in the user's folder first (Chromium and Chrome skip
+// it when the policy NativeMessagingUserLevelHosts is off), then in the
+// others in this order. Chromium and Chrome take the first manifest they
+// find, Firefox the first it can use. Chromium and Chrome keep their profiles under
+// $XDG_CONFIG_HOME (when it is an absolute path), else ~/.config; Firefox
+// always under ~/.mozilla.
 std::vector<BrowserFolders> Browsers() {
   const std::string config = posix::XdgFolder("XDG_CONFIG_HOME", "/.config");
   const std::string firefox = posix::HomeFolder() + "/.mozilla/native-messaging-hosts";
@@ -39,20 +41,27 @@ std::string FileName(std::u16string_view hostName) { return "/" + EncodeUtf8(hos
 
 }  // namespace
 
-std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) {
+std::vector<BrowserRegistrations> FindHostManifests(std::u16string_view hostName) {
   const std::string file = FileName(hostName);
-  std::vector<ManifestRegistration> found;
+  std::vector<BrowserRegistrations> found;
   for (const auto& browser : Browsers()) {
-    ManifestRegistration entry;
+    BrowserRegistrations entry;
     entry.browser = DecodeUtf8Lenient(browser.browser);
-    entry.firefox = browser.firefox;
+    entry.firefox = entry.skipsUnusable = browser.firefox;
+    std::vector<std::string> folders = {browser.user};
     for (const auto& folder : browser.searched) {
+      if (folder != browser.user) folders.push_back(folder);
+    }
+    for (const auto& folder : folders) {
       const std::string path = folder + file;
       entry.searched += (entry.searched.empty() ? u"" : u", ") + DecodeUtf8Lenient(path);
       struct stat st {};
-      if (!entry.registeredAt.empty() || ::lstat(path.c_str(), &st) != 0) continue;
-      entry.registeredAt = entry.manifestPath = DecodeUtf8Lenient(path);
-      entry.content = posix::ReadSmallFile(path, kManifestLimit, entry.readError);
+      if (::lstat(path.c_str(), &st) != 0) continue;
+      ManifestRegistration registration;
+      registration.registeredAt = registration.manifestPath = DecodeUtf8Lenient(path);
+      registration.userLevel = folder == browser.user;
+      registration.content = posix::ReadSmallFile(path, kManifestLimit, registration.readError);
+      entry.registrations.push_back(std::move(registration));
     }
     found.push_back(std::move(entry));
   }
