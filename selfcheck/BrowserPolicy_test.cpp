@@ -296,8 +296,8 @@ TEST(BrowserPolicy, RowsSayWhatStopsTheHostAndWhatToChange) {
       {"user-level off, only the user's", {Set(UL, u"M", Bool(false))}, {}, true, u"HKCU\\R",
        {{CheckStatus::Fail, "NativeMessagingUserLevelHosts at M is 0 (false): Chrome skips the per-user registration "
                             "HKCU\\R and finds no per-machine one; install it per machine"}}},
-      {"an unreadable file", {}, {{u"/p/b.json", u"not a JSON object (empty)"}}, true, {},
-       {{CheckStatus::Fail, "/p/b.json: not a JSON object (empty); Chrome skips it, so whatever it sets does not hold"},
+      {"an unreadable file", {}, {{u"/p/b.json", u"empty"}}, true, {},
+       {{CheckStatus::Fail, "/p/b.json: empty; Chrome skips it, so whatever it sets does not hold"},
         {CheckStatus::Note, "as far as its policies can be read, no policy of Chrome stops this host"}}},
       {"a value of the wrong type", {Set(BL, u"/p/c.json", WrongValue(u"a text"))}, {}, true, {},
        {{CheckStatus::Fail, "NativeMessagingBlocklist at /p/c.json is a text, not a list of host names; Chrome "

@@ -51,9 +51,11 @@ class PolicyReader {
     for (;;) {
       const JsonToken token = tokenizer_.Next();
       if (token.kind == JsonTokenKind::Comment) continue;
-      if (token.kind == JsonTokenKind::Failure) return Invalid(content, Failure());
+      if (token.kind == JsonTokenKind::Failure) return Invalid(content, u"not valid JSON (" + Failure() + u")");
       if (token.kind == JsonTokenKind::End) {
-        if (depth_ != 0 || !closed_) return Invalid(content, depth_ == 0 ? u"empty" : u"the text ends inside it");
+        if (depth_ != 0 || !closed_) {
+          return Invalid(content, depth_ == 0 ? u"empty" : u"not valid JSON (the text ends inside the object)");
+        }
         content.valid = true;
         return content;
       }

@@ -16,7 +16,7 @@ namespace pelliport {
 
 struct PolicyFileContent {
   bool valid = false;      // JSON whose top level is an object
-  std::u16string problem;  // why it is not
+  std::u16string problem;  // why it is not: "not valid JSON (...)", "not a JSON object", ...
   // The value of each of the three policies the file sets, by PolicyName.
   std::array<std::optional<PolicyValue>, 3> values;
 };

@@ -84,7 +84,7 @@ BrowserPolicies ReadFolder(const PolicyFolder& place, const std::string& root) {
     }
     const PolicyFileContent content = ParsePolicyFile(*bytes);
     if (!content.valid) {
-      policies.problems.push_back({place16, u"not a JSON object (" + content.problem + u")"});
+      policies.problems.push_back({place16, content.problem});
       continue;
     }
     for (const PolicyName policy : kPolicyNames) {
