@@ -15,7 +15,8 @@ inline constexpr const char* kFirefoxExtension = "pelliport-test@kelmarq.example
 
 // The program's file name on this system.
 std::string HostFileName();
-// What the host needs besides the sandbox to find the user's browser folders.
+// What the host needs besides the sandbox to find the user's browser folders
+// (and, off Windows, to read the browsers' policies from an empty folder).
 Environment BrowserEnvironment(const std::filesystem::path& scratch);
 
 // Installs the program for both extensions (every browser of this system);
