@@ -10,7 +10,9 @@ namespace {
 std::u16string Quoted(std::u16string_view text) { return u"\"" + std::u16string(text) + u"\""; }
 
 bool Holds(const PolicySetting* list, std::u16string_view text) {
-  return list != nullptr && std::find(list->value.items.begin(), list->value.items.end(), text) != list->value.items.end();
+  if (list == nullptr) return false;
+  const auto& items = list->value.items;
+  return std::find(items.begin(), items.end(), text) != items.end();
 }
 
 PolicyValue::Kind KindOf(PolicyName name) {
@@ -118,6 +120,8 @@ RegistrationChoice ChooseRegistration(const BrowserRegistrations& browser, bool 
       skip = Skip::AfterUsed;
     } else if (browser.registrations[i].userLevel && !userLevelAllowed) {
       skip = Skip::UserLevelOff;
+    } else if (browser.registrations[i].manifestPath.empty()) {
+      skip = Skip::NoManifest;
     } else if (browser.skipsUnusable &&
                (i >= manifests.size() || !ManifestUsable(manifests[i], hostName, separator))) {
       skip = Skip::UnusableManifest;
@@ -133,7 +137,7 @@ std::optional<CheckRow> RegistrationsRow(const BrowserRegistrations& browser, co
                                          const PolicyVerdict& verdict) {
   using Skip = RegistrationChoice::Skip;
   const bool skipsOne = std::any_of(choice.skips.begin(), choice.skips.end(), [](Skip skip) {
-    return skip == Skip::UserLevelOff || skip == Skip::UnusableManifest;
+    return skip == Skip::UserLevelOff || skip == Skip::NoManifest || skip == Skip::UnusableManifest;
   });
   if (browser.registrations.size() < 2 && !skipsOne) return std::nullopt;
   const std::u16string& name = browser.browser;
@@ -148,6 +152,9 @@ std::optional<CheckRow> RegistrationsRow(const BrowserRegistrations& browser, co
       case Skip::UserLevelOff:
         finding += u" (skipped: per-user registrations are off, " +
                    (verdict.userLevelOff ? At(*verdict.userLevelOff) : std::u16string(u"by policy")) + u")";
+        break;
+      case Skip::NoManifest:
+        finding += u" (skipped: it names no manifest file)";
         break;
       case Skip::UnusableManifest:
         finding += u" (skipped: " + name + u" cannot use its manifest)";

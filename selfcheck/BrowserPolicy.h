@@ -89,11 +89,11 @@ struct PolicyVerdict {
 PolicyVerdict DecidePolicies(const BrowserPolicies& policies, std::u16string_view hostName);
 
 // Which registration a browser uses: the first in its order, skipping the
-// per-user ones when user-level hosts are off, and (Firefox off Windows)
-// the ones whose manifest it cannot use.
+// per-user ones when user-level hosts are off, a registry key that names no
+// manifest, and (Firefox off Windows) the ones whose manifest it cannot use.
 struct RegistrationChoice {
   std::optional<std::size_t> used;
-  enum class Skip { NotSkipped, UserLevelOff, UnusableManifest, AfterUsed };
+  enum class Skip { NotSkipped, UserLevelOff, NoManifest, UnusableManifest, AfterUsed };
   std::vector<Skip> skips;  // for each registration
 };
 // Whether Firefox can use a manifest: valid, with the host's name, type

@@ -169,7 +169,8 @@ TEST(BrowserPolicy, DecidesAsTheBrowserDoes) {
        "", true},
       {"each policy from its own place", {Set(BL, u"U", List({u"*"})), Set(AL, u"M", List({kHost}))}, false, true,
        "U", "M", true},
-      {"a later wrong value unsets (files)", {Set(BL, u"a.json", List({u"*"})), Set(BL, u"b.json", WrongValue(u"a text"))},
+      {"a later wrong value unsets (files)",
+       {Set(BL, u"a.json", List({u"*"})), Set(BL, u"b.json", WrongValue(u"a text"))},
        false, false, "", "", true},
       {"a wrong value is dropped (registry)",
        {Set(BL, u"U", List({u"*"}), false), Set(BL, u"M", WrongValue(u"REG_DWORD"), false)}, true, true, "U", "", true},
@@ -218,9 +219,13 @@ TEST(BrowserPolicy, ChoosesTheRegistrationInTheBrowsersOrder) {
   broken.problem = u"empty";
   HostManifest relative = Usable();
   relative.path = u"PelliportHost";
+  const ManifestRegistration user = At(u"/user", true);
+  const ManifestRegistration machine = At(u"/machine", false);
+  ManifestRegistration keyless = At(u"HKCU\\K", true);
+  keyless.manifestPath.clear();
   struct Case {
     const char* what;
-    std::vector<bool> userLevel;
+    std::vector<ManifestRegistration> registrations;
     std::vector<HostManifest> manifests;
     bool userLevelAllowed;
     bool skipsUnusable;
@@ -229,25 +234,25 @@ TEST(BrowserPolicy, ChoosesTheRegistrationInTheBrowsersOrder) {
   };
   const Case cases[] = {
       {"none", {}, {}, true, false, std::nullopt, {}},
-      {"the first", {true, false}, {Usable(), Usable()}, true, false, 0, {Skip::NotSkipped, Skip::AfterUsed}},
-      {"user-level off: the machine's", {true, false, false}, {Usable(), Usable(), Usable()}, false, false, 1,
+      {"the first", {user, machine}, {Usable(), Usable()}, true, false, 0, {Skip::NotSkipped, Skip::AfterUsed}},
+      {"user-level off: the machine's", {user, machine, machine}, {Usable(), Usable(), Usable()}, false, false, 1,
        {Skip::UserLevelOff, Skip::NotSkipped, Skip::AfterUsed}},
-      {"user-level off, only the user's", {true}, {Usable()}, false, false, std::nullopt, {Skip::UserLevelOff}},
-      {"Chromium takes a broken first one", {true, false}, {broken, Usable()}, true, false, 0,
+      {"user-level off, only the user's", {user}, {Usable()}, false, false, std::nullopt, {Skip::UserLevelOff}},
+      {"Chromium takes a broken first one", {user, machine}, {broken, Usable()}, true, false, 0,
        {Skip::NotSkipped, Skip::AfterUsed}},
-      {"Firefox moves past it", {true, false}, {broken, Usable()}, true, true, 1,
+      {"Firefox moves past it", {user, machine}, {broken, Usable()}, true, true, 1,
        {Skip::UnusableManifest, Skip::NotSkipped}},
-      {"Firefox refuses a relative path", {true, false}, {relative, broken}, true, true, std::nullopt,
+      {"Firefox refuses a relative path", {user, machine}, {relative, broken}, true, true, std::nullopt,
        {Skip::UnusableManifest, Skip::UnusableManifest}},
+      {"a key that names no manifest", {keyless, machine}, {HostManifest{}, Usable()}, true, false, 1,
+       {Skip::NoManifest, Skip::NotSkipped}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     BrowserRegistrations browser;
     browser.browser = u"Chrome";
     browser.skipsUnusable = c.skipsUnusable;
-    for (std::size_t i = 0; i < c.userLevel.size(); ++i) {
-      browser.registrations.push_back(At(u"/r" + Decimal(static_cast<long long>(i)), c.userLevel[i]));
-    }
+    browser.registrations = c.registrations;
     const RegistrationChoice choice = ChooseRegistration(browser, c.userLevelAllowed, c.manifests, kHost, u'/');
     EXPECT_EQ(choice.used, c.used);
     EXPECT_EQ(choice.skips, c.skips);
@@ -276,7 +281,8 @@ TEST(BrowserPolicy, RowsSayWhatStopsTheHostAndWhatToChange) {
        {{CheckStatus::Fail, "NativeMessagingBlocklist at HKLM\\P holds \"*\""},
         {CheckStatus::Fail, "no NativeMessagingAllowlist is set: Chrome does not start this host; add "
                             "\"com.kelmarq.pelliport\" to NativeMessagingAllowlist at HKLM\\P"}}},
-      {"blocked by *, the allowlist elsewhere", {Set(BL, u"HKCU\\P", List({u"*"})), Set(AL, u"HKLM\\P", List({u"x.y"}))},
+      {"blocked by *, the allowlist elsewhere",
+       {Set(BL, u"HKCU\\P", List({u"*"})), Set(AL, u"HKLM\\P", List({u"x.y"}))},
        {}, true, {},
        {{CheckStatus::Fail, "NativeMessagingAllowlist at HKLM\\P does not list com.kelmarq.pelliport"},
         {CheckStatus::Fail, "to NativeMessagingAllowlist at HKLM\\P"}}},
@@ -284,7 +290,8 @@ TEST(BrowserPolicy, RowsSayWhatStopsTheHostAndWhatToChange) {
        {{CheckStatus::Fail, "NativeMessagingBlocklist at /p/a.json lists com.kelmarq.pelliport: Chrome does not "
                             "start this host; remove it there, or add \"com.kelmarq.pelliport\" to "
                             "NativeMessagingAllowlist at /p/a.json"}}},
-      {"an allowlist entry in capitals", {Set(BL, u"M", List({u"*"})), Set(AL, u"M", List({u" Com.Kelmarq.Pelliport"}))},
+      {"an allowlist entry in capitals",
+       {Set(BL, u"M", List({u"*"})), Set(AL, u"M", List({u" Com.Kelmarq.Pelliport"}))},
        {}, true, {}, {{CheckStatus::Fail, "holds \" Com.Kelmarq.Pelliport\", which does not count"}}},
       {"not registered: a note", {Set(BL, u"M", List({u"*"}))}, {}, false, {},
        {{CheckStatus::Note, "Chrome does not start this host"}}},

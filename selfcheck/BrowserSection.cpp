@@ -34,7 +34,11 @@ std::vector<CheckRow> BrowserSectionRows(const std::vector<BrowserFinding>& brow
     std::optional<std::size_t> shown = choice.used;
     std::optional<std::u16string> userLevelOnly;
     for (std::size_t i = 0; i < choice.skips.size(); ++i) {
-      if (!shown && choice.skips[i] == RegistrationChoice::Skip::UnusableManifest) shown = i;
+      const auto skip = choice.skips[i];
+      if (!shown && (skip == RegistrationChoice::Skip::NoManifest ||
+                     skip == RegistrationChoice::Skip::UnusableManifest)) {
+        shown = i;
+      }
       if (!choice.used && !userLevelOnly && choice.skips[i] == RegistrationChoice::Skip::UserLevelOff) {
         userLevelOnly = browser.registrations[i].registeredAt;
       }

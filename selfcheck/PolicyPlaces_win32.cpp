@@ -56,13 +56,14 @@ std::u16string TypeName(DWORD type) {
 struct RawValue {
   DWORD type = REG_NONE;
   std::vector<BYTE> data;
+  bool tooLarge = false;  // not read
 };
 std::optional<RawValue> ReadValue(HKEY key, const wchar_t* name) {
   RawValue value;
   DWORD size = 0;
   if (::RegQueryValueExW(key, name, nullptr, &value.type, nullptr, &size) != ERROR_SUCCESS) return std::nullopt;
   if (size > kValueLimit) {
-    value.type = REG_NONE;
+    value.tooLarge = true;
     return value;
   }
   value.data.resize(size);
@@ -109,7 +110,12 @@ PolicyValue Wrong(std::u16string found) {
   return value;
 }
 
+PolicyValue TooLarge() {
+  return Wrong(u"larger than " + Decimal(kValueLimit) + u" bytes, which this check does not read");
+}
+
 PolicyValue Boolean(const RawValue& raw) {
+  if (raw.tooLarge) return TooLarge();
   PolicyValue value;
   value.kind = PolicyValue::Kind::Boolean;
   if ((raw.type == REG_DWORD || raw.type == REG_DWORD_BIG_ENDIAN) && raw.data.size() == 4) {
@@ -158,6 +164,7 @@ std::optional<PolicyValue> ReadList(HKEY key, const wchar_t* name) {
   if (::RegOpenKeyExW(key, name, 0, KEY_READ, subkey.Receive()) == ERROR_SUCCESS) return ListFromSubkey(subkey.Get());
   const auto raw = ReadValue(key, name);
   if (!raw) return std::nullopt;
+  if (raw->tooLarge) return TooLarge();
   if (IsText(raw->type)) return ParsePolicyListText(TextOf(*raw));
   return Wrong(TypeName(raw->type));
 }
