@@ -8,7 +8,7 @@
 namespace pelliport::fuzz {
 
 std::span<const Target> AllTargets() {
-  static constexpr std::array<Target, 13> kTargets = {{
+  static constexpr std::array<Target, 14> kTargets = {{
       {"intake", FuzzIntake},
       {"json_tokenizer", FuzzJsonTokenizer},
       {"parse_json", FuzzParseJson},
@@ -22,6 +22,7 @@ std::span<const Target> AllTargets() {
       {"frame_reader", FuzzFrameReader},
       {"settings_files", FuzzSettingsFiles},
       {"whole_request", FuzzWholeRequest},
+      {"policy_file", FuzzPolicyFile},
   }};
   return kTargets;
 }

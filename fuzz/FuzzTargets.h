@@ -55,5 +55,6 @@ void FuzzHandshakeAnswer(Input input);
 void FuzzFrameReader(Input input);
 void FuzzSettingsFiles(Input input);
 void FuzzWholeRequest(Input input);
+void FuzzPolicyFile(Input input);
 
 }  // namespace pelliport::fuzz

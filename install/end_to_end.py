@@ -7,9 +7,14 @@ notifications that reach the stand-in.
 
 Each check belongs to a group: "frame" (the browser's frame reaches the host
 and a run per request), "capture", "domain", "identification", "addin" (what
-each request kind leaves) and "notify" (the desktop notifications). Groups
-named in --pending are still checked and reported, but their failures do not
-fail the run; use it for features that the host does not have yet."""
+each request kind leaves), "notify" (the desktop notifications) and "policy"
+(a run under the browser's policies: what the browser and --check say).
+Groups named in --pending are still checked and reported, but their failures
+do not fail the run; use it for features that the host does not have yet.
+
+A run under policies that keep the browser from starting the host
+(run_blocked) checks that no host runs and that each request ends with the
+browser's error."""
 
 import base64
 import json
@@ -28,7 +33,8 @@ HERE = Path(__file__).resolve().parent
 ROOT = HERE.parent
 EXTENSION = HERE / "test-extension"
 STANDIN = ROOT / "tools" / "orvanta-standin" / "orvanta_standin.py"
-GROUPS = ("frame", "capture", "domain", "identification", "addin", "notify")
+GROUPS = ("frame", "capture", "domain", "identification", "addin", "notify", "policy")
+HOST_NAME = "com.kelmarq.pelliport"
 UTF8_SIGNATURE = b"\xef\xbb\xbf"
 
 
@@ -166,6 +172,29 @@ class Run:
             self.standin.terminate()
             self.standin.wait(5)
 
+    def console_messages(self):
+        """What the test extension logged for each request: the browser's
+        answer or error (Chromium writes its console to its log)."""
+        if not self.browser_output or not self.browser_output.exists():
+            return []
+        text = self.browser_output.read_text(encoding="utf-8", errors="replace")
+        return re.findall(r'"' + re.escape(HOST_NAME) + r': (.*?)", source: chrome-extension://', text)
+
+    def wait_for_console(self, count, deadline):
+        while time.monotonic() < deadline:
+            if len(self.console_messages()) >= count:
+                return True
+            if self.browser.poll() is not None:
+                return False
+            time.sleep(0.2)
+        return False
+
+    def self_check(self):
+        """PelliportHost --check as this user: its exit code and report."""
+        result = subprocess.run([str(self.host), "--check"], env=self.environment, capture_output=True, text=True,
+                                timeout=60)
+        return result.returncode, result.stdout
+
     def notifications(self):
         if not self.record.exists():
             return []
@@ -276,10 +305,13 @@ def run_checks(run, requests, checks):
                  == [expected_xing, domain_lines])
 
 
-def run_end_to_end(browser, args, install_options, start_browser):
-    """The whole test for one browser: stand-in, installation, the browser's
-    run, the checks. `start_browser(run)` starts the browser through
-    run.start_browser. Returns the exit code."""
+def report_rows(report, item):
+    """The rows of an item in --check's report."""
+    return [line for line in report.splitlines() if line[6:].startswith(item + " ")]
+
+
+def prepare(browser, args):
+    """The requests, a scratch user and the checks of one run."""
     pending = {g for g in args.pending.split(",") if g}
     unknown = pending - set(GROUPS)
     if unknown:
@@ -287,11 +319,35 @@ def run_end_to_end(browser, args, install_options, start_browser):
     host = Path(args.host).resolve()
     if not host.is_file():
         raise SystemExit(f"no host program at {host}")
-
     requests = json.loads((EXTENSION / "requests.json").read_text(encoding="utf-8"))
-    scratch = Path(tempfile.mkdtemp(prefix=f"pelliport-{browser.lower()}-"))
-    run = Run(host, scratch)
-    checks = Checks(pending)
+    scratch = Path(tempfile.mkdtemp(prefix=f"pelliport-{browser.split()[0].lower()}-"))
+    return requests, scratch, Run(host, scratch), Checks(pending)
+
+
+def finish(run, checks, scratch, args):
+    """The summary; on a failure the log, the stand-in's and the browser's
+    output. Returns the exit code."""
+    checks.summary()
+    failed = checks.failed()
+    if failed:
+        print("FAILED:", "; ".join(failed))
+        print(f"--- {run.log}")
+        print(run.log_text())
+        for path in (scratch / "standin.txt", run.browser_output):
+            if path:
+                print(f"--- {path}")
+                print(path.read_text(errors="replace")[-4000:])
+    elif not args.keep:
+        shutil.rmtree(scratch, ignore_errors=True)
+    return 1 if failed else 0
+
+
+def run_end_to_end(browser, args, install_options, start_browser, after=None):
+    """The whole test for one browser: stand-in, installation, the browser's
+    run, the checks. `start_browser(run)` starts the browser through
+    run.start_browser; `after(run, checks)`, when given, checks more once the
+    browser is done. Returns the exit code."""
+    requests, scratch, run, checks = prepare(browser, args)
     started = time.monotonic()
     try:
         notifying = len([r for r in requests if r["kind"] != "add-in error"])
@@ -307,20 +363,37 @@ def run_end_to_end(browser, args, install_options, start_browser):
         run.stop()
     print(f"{browser} end-to-end: {time.monotonic() - started:.1f} s, scratch {scratch}")
     run_checks(run, requests, checks)
+    if after:
+        after(run, checks)
+    return finish(run, checks, scratch, args)
 
-    checks.summary()
-    failed = checks.failed()
-    if failed:
-        print("FAILED:", "; ".join(failed))
-        print(f"--- {run.log}")
-        print(run.log_text())
-        for path in (scratch / "standin.txt", run.browser_output):
-            if path:
-                print(f"--- {path}")
-                print(path.read_text(errors="replace")[-4000:])
-    elif not args.keep:
-        shutil.rmtree(scratch, ignore_errors=True)
-    return 1 if failed else 0
+
+def run_blocked(browser, args, install_options, start_browser, error, after):
+    """A browser whose policies keep it from starting the host: the host,
+    installed as always, runs not once, each request of the extension ends
+    with the browser's `error`, nothing reaches the desktop application.
+    `after(run, checks)` checks more while the stand-in still listens.
+    Returns the exit code."""
+    requests, scratch, run, checks = prepare(browser, args)
+    started = time.monotonic()
+    try:
+        run.start_standin(1, args.timeout + 10)
+        run.install(*install_options)
+        start_browser(run)
+        if not run.wait_for_console(len(requests), started + args.timeout):
+            print(f"the browser did not answer {len(requests)} requests within {args.timeout:.0f} s")
+        after(run, checks)
+    finally:
+        run.stop()
+    print(f"{browser} end-to-end: {time.monotonic() - started:.1f} s, scratch {scratch}")
+    messages = run.console_messages()
+    checks.check("policy", f"each of the {len(requests)} requests ends with the browser's error \"{error}\"",
+                 messages == [error] * len(requests), f"{messages}")
+    starts = run.log_text().count("[PelliportHost] Start")
+    checks.check("policy", "the browser starts the host not once", starts == 0, f"{starts} runs in {run.log}")
+    checks.check("policy", "nothing reaches the desktop application", run.notifications() == [],
+                 f"{run.notifications()}")
+    return finish(run, checks, scratch, args)
 
 
 def add_common_arguments(parser):

@@ -17,21 +17,30 @@ namespace pelliport {
 // the browsers' registrations are made under it.
 inline constexpr std::u16string_view kNativeHostName = u"com.kelmarq.pelliport";
 
-// Where one browser of this system finds the manifest of a native-messaging
-// host, as the browser itself looks it up.
+// One place where a browser finds the host registered.
 struct ManifestRegistration {
-  std::u16string browser;       // "Chrome", "Edge", "Firefox"; also "Chromium", "Brave", "Vivaldi" off Windows
-  bool firefox = false;         // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
-  std::u16string searched;      // the places the browser looks at, in its order
-  std::u16string registeredAt;  // the registry key or file that registers the host; empty when none
+  std::u16string registeredAt;  // the registry key or file that registers the host
   std::u16string manifestPath;  // the manifest the registration names; empty when it names none
   std::optional<std::string> content;  // the manifest's bytes; nullopt when they cannot be read
   std::u16string readError;     // the system's text when they cannot be read
+  bool userLevel = false;       // per user (HKEY_CURRENT_USER, the user's own folder)
+};
+
+// Where one browser of this system looks for the manifest of a
+// native-messaging host, and every registration of the host it would find.
+struct BrowserRegistrations {
+  std::u16string browser;   // "Chrome", "Edge", "Firefox"; also "Chromium", "Brave", "Vivaldi" off Windows
+  bool firefox = false;     // Firefox's manifest (allowed_extensions), else Chromium's (allowed_origins)
+  std::u16string searched;  // the places the browser looks at, in its order
+  std::vector<ManifestRegistration> registrations;  // those found, in the browser's order
+  // The browser moves on past a manifest it cannot use (Firefox off
+  // Windows); the others take the first registration they find.
+  bool skipsUnusable = false;
 };
 
 // For each browser of this system, where it finds the manifest of the
-// native-messaging host of that name, and the manifest's bytes.
-std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName);
+// native-messaging host of that name, and the manifests' bytes.
+std::vector<BrowserRegistrations> FindHostManifests(std::u16string_view hostName);
 
 // Whom the manifests serve: the user who runs the program, or every user of
 // the computer (`--write-manifests --system`).

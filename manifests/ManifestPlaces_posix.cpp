@@ -29,15 +29,17 @@ std::u16string Quoted(const std::string& path) { return u"\"" + Widen(path) + u"
 
 }  // namespace
 
-// The Chromium family reads the system-wide folder first, Firefox the
-// user's; each takes the first manifest it finds. The Chromium family keeps
+// Every browser looks in the user's folder first (the Chromium family skips
+// it when the policy NativeMessagingUserLevelHosts is off), then in the
+// system-wide ones in this order. The Chromium family takes the first
+// manifest it finds, Firefox the first it can use. The Chromium family keeps
 // its profiles under $XDG_CONFIG_HOME (when it is an absolute path), else
 // ~/.config; Firefox always under ~/.mozilla. Brave reads Chrome's
 // system-wide folder (its own source sets it so); Vivaldi's system-wide
 // folder follows its policy folder /etc/opt/vivaldi.
 std::vector<BrowserFolders> BrowserFoldersOf(const std::string& configHome, const std::string& home) {
   const auto chromium = [&](const char* browser, const char* system, const char* user) {
-    return BrowserFolders{U16(browser), false, {system}, configHome + user, true};
+    return BrowserFolders{U16(browser), false, {system}, configHome + user};
   };
   return {
       chromium("Chromium", "/etc/chromium/native-messaging-hosts", "/chromium/NativeMessagingHosts"),
@@ -53,10 +55,8 @@ std::vector<BrowserFolders> BrowserFoldersOf(const std::string& configHome, cons
 }
 
 std::vector<std::string> SearchedFolders(const BrowserFolders& browser) {
-  std::vector<std::string> folders;
-  if (!browser.systemFirst) folders.push_back(browser.user);
+  std::vector<std::string> folders{browser.user};
   folders.insert(folders.end(), browser.system.begin(), browser.system.end());
-  if (browser.systemFirst) folders.push_back(browser.user);
   return folders;
 }
 
@@ -134,20 +134,23 @@ std::vector<posix::BrowserFolders> Browsers() {
 
 }  // namespace
 
-std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) {
+std::vector<BrowserRegistrations> FindHostManifests(std::u16string_view hostName) {
   const std::string file = posix::FileName(hostName);
-  std::vector<ManifestRegistration> found;
+  std::vector<BrowserRegistrations> found;
   for (const auto& browser : Browsers()) {
-    ManifestRegistration entry;
+    BrowserRegistrations entry;
     entry.browser = browser.browser;
-    entry.firefox = browser.firefox;
+    entry.firefox = entry.skipsUnusable = browser.firefox;
     for (const auto& folder : posix::SearchedFolders(browser)) {
       const std::string path = folder + file;
       entry.searched += (entry.searched.empty() ? u"" : u", ") + DecodeUtf8Lenient(path);
       struct stat st {};
-      if (!entry.registeredAt.empty() || ::lstat(path.c_str(), &st) != 0) continue;
-      entry.registeredAt = entry.manifestPath = DecodeUtf8Lenient(path);
-      entry.content = posix::ReadSmallFile(path, posix::kManifestLimit, entry.readError);
+      if (::lstat(path.c_str(), &st) != 0) continue;
+      ManifestRegistration registration;
+      registration.registeredAt = registration.manifestPath = DecodeUtf8Lenient(path);
+      registration.userLevel = folder == browser.user;
+      registration.content = posix::ReadSmallFile(path, posix::kManifestLimit, registration.readError);
+      entry.registrations.push_back(std::move(registration));
     }
     found.push_back(std::move(entry));
   }

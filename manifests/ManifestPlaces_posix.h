@@ -17,8 +17,7 @@ struct BrowserFolders {
   std::u16string browser;
   bool firefox = false;
   std::vector<std::string> system;  // the system-wide folders, in the browser's order
-  std::string user;                 // the user's own folder
-  bool systemFirst = false;         // the system-wide folders come before the user's
+  std::string user;                 // the user's own folder, looked at first
 };
 
 // Every browser of this system, for the user's configuration folder

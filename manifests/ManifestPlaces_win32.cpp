@@ -70,9 +70,17 @@ std::optional<std::string> ReadSmallFile(std::u16string_view path, std::u16strin
   return content;
 }
 
+// 32-bit Windows has one registry view: the flags of the views are ignored
+// there, and both views would find the same key.
+bool HasTwoRegistryViews() {
+  if constexpr (sizeof(void*) == 8) return true;
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
 }  // namespace
 
-std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName) {
+std::vector<BrowserRegistrations> FindHostManifests(std::u16string_view hostName) {
   // Each browser takes the first registration it finds: the user's key,
   // then the machine's in the 32-bit and in the 64-bit view.
   const struct {
@@ -93,25 +101,28 @@ std::vector<ManifestRegistration> FindHostManifests(std::u16string_view hostName
       {HKEY_LOCAL_MACHINE, KEY_WOW64_32KEY, L"HKEY_LOCAL_MACHINE (32-bit)\\"},
       {HKEY_LOCAL_MACHINE, KEY_WOW64_64KEY, L"HKEY_LOCAL_MACHINE (64-bit)\\"},
   };
-  std::vector<ManifestRegistration> found;
+  std::vector<BrowserRegistrations> found;
   for (const auto& browser : browsers) {
-    ManifestRegistration entry;
+    BrowserRegistrations entry;
     entry.browser = FromWide(browser.browser);
     entry.firefox = browser.firefox;
     const std::wstring keyPath = browser.key + Wide(hostName);
     for (const auto& place : places) {
+      if (place.view == KEY_WOW64_64KEY && !HasTwoRegistryViews()) continue;
       entry.searched += (entry.searched.empty() ? u"" : u", ") + FromWide(place.name + keyPath);
       RegistryKey key;
-      if (!entry.registeredAt.empty() ||
-          ::RegOpenKeyExW(place.root, keyPath.c_str(), 0, KEY_QUERY_VALUE | place.view, key.Receive()) !=
-              ERROR_SUCCESS) {
+      if (::RegOpenKeyExW(place.root, keyPath.c_str(), 0, KEY_QUERY_VALUE | place.view, key.Receive()) !=
+          ERROR_SUCCESS) {
         continue;
       }
-      entry.registeredAt = FromWide(place.name + keyPath);
-      entry.manifestPath = DefaultValue(key.Get());
-      if (!entry.manifestPath.empty()) {
-        entry.content = ReadSmallFile(entry.manifestPath, entry.readError);
+      ManifestRegistration registration;
+      registration.registeredAt = FromWide(place.name + keyPath);
+      registration.userLevel = place.root == HKEY_CURRENT_USER;
+      registration.manifestPath = DefaultValue(key.Get());
+      if (!registration.manifestPath.empty()) {
+        registration.content = ReadSmallFile(registration.manifestPath, registration.readError);
       }
+      entry.registrations.push_back(std::move(registration));
     }
     found.push_back(std::move(entry));
   }

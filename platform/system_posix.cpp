@@ -39,7 +39,8 @@ std::string XdgFolder(const char* name, const char* fallbackUnderHome) {
 }
 
 std::optional<std::string> ReadSmallFile(const std::string& path, std::size_t limit, std::u16string& error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without blocking: a FIFO in its place must not hold the reader up.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     error = ErrnoText(errno);
     return std::nullopt;

@@ -165,21 +165,26 @@ namespace {
 
 // Where the manifest is registered and whether it can be read as JSON; the
 // row when the browser's check ends there.
-std::optional<CheckRow> RegistrationRow(const ManifestRegistration& registration, const HostManifest& manifest,
-                                        const std::u16string& where) {
-  const std::u16string browser = registration.browser;
-  if (registration.registeredAt.empty()) {
-    return CheckRow{CheckStatus::Note, browser + u" manifest",
-                    u"not installed for " + browser + u" (looked at " + registration.searched + u")"};
+std::optional<CheckRow> RegistrationRow(const BrowserRegistrations& browser, const ManifestRegistration* registration,
+                                        const HostManifest& manifest, const std::u16string& where) {
+  const std::u16string& name = browser.browser;
+  const std::u16string item = name + u" manifest";
+  if (registration == nullptr && browser.registrations.empty()) {
+    return CheckRow{CheckStatus::Note, item, u"not installed for " + name + u" (looked at " + browser.searched + u")"};
   }
-  if (registration.manifestPath.empty()) {
-    return Fail(browser + u" manifest", registration.registeredAt + u" names no manifest file");
+  if (registration == nullptr) {
+    return CheckRow{CheckStatus::Note, item,
+                    u"registered only per user (" + browser.registrations.front().registeredAt + u"), which " + name +
+                        u" skips while its policy turns user-level hosts off (see " + name + u" policy)"};
   }
-  if (!registration.content) {
-    return Fail(browser + u" manifest", where + u": cannot be read (" + registration.readError + u")");
+  if (registration->manifestPath.empty()) {
+    return Fail(item, registration->registeredAt + u" names no manifest file");
+  }
+  if (!registration->content) {
+    return Fail(item, where + u": cannot be read (" + registration->readError + u")");
   }
   if (!manifest.valid) {
-    return Fail(browser + u" manifest", where + u": not valid JSON (" + manifest.problem + u")");
+    return Fail(item, where + u": not valid JSON (" + manifest.problem + u")");
   }
   return std::nullopt;
 }
@@ -221,16 +226,16 @@ CheckRow ProgramRow(std::u16string_view browser, const HostManifest& manifest, c
 }
 
 // The extensions the manifest allows.
-CheckRow ExtensionsRow(const ManifestRegistration& registration, const HostManifest& manifest) {
-  const std::u16string listName = registration.firefox ? u"allowed_extensions" : u"allowed_origins";
-  const std::u16string item = registration.browser + u" extensions";
+CheckRow ExtensionsRow(const BrowserRegistrations& browser, const HostManifest& manifest) {
+  const std::u16string listName = browser.firefox ? u"allowed_extensions" : u"allowed_origins";
+  const std::u16string item = browser.browser + u" extensions";
   if (!manifest.hasList || manifest.listHoldsOther) {
     return Fail(item, manifest.hasList ? listName + u" holds something other than texts"
                                        : u"the manifest has no list " + listName + u": no extension may start the host");
   }
   if (manifest.allowed.empty()) return Fail(item, listName + u" is empty: no extension may start the host");
   std::vector<std::u16string> wrong;
-  if (!registration.firefox) {
+  if (!browser.firefox) {
     for (const auto& origin : manifest.allowed) {
       if (!IsExtensionOrigin(origin)) wrong.push_back(Quoted(origin));
     }
@@ -241,13 +246,16 @@ CheckRow ExtensionsRow(const ManifestRegistration& registration, const HostManif
 
 }  // namespace
 
-std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
-                                  const ProgramFinding& program) {
-  std::u16string where = registration.manifestPath;
-  if (registration.registeredAt != registration.manifestPath) where = registration.registeredAt + u" -> " + where;
-  if (auto ended = RegistrationRow(registration, manifest, where)) return {std::move(*ended)};
-  return {ManifestRow(registration.browser, manifest, where), ProgramRow(registration.browser, manifest, program),
-          ExtensionsRow(registration, manifest)};
+std::vector<CheckRow> BrowserRows(const BrowserRegistrations& browser, const ManifestRegistration* registration,
+                                  const HostManifest& manifest, const ProgramFinding& program) {
+  std::u16string where;
+  if (registration != nullptr) {
+    where = registration->manifestPath;
+    if (registration->registeredAt != registration->manifestPath) where = registration->registeredAt + u" -> " + where;
+  }
+  if (auto ended = RegistrationRow(browser, registration, manifest, where)) return {std::move(*ended)};
+  return {ManifestRow(browser.browser, manifest, where), ProgramRow(browser.browser, manifest, program),
+          ExtensionsRow(browser, manifest)};
 }
 
 bool BrowserUsable(const std::vector<CheckRow>& rows) {

@@ -84,9 +84,11 @@ bool IsAbsolutePath(std::u16string_view path, char16_t separator);
 std::optional<std::u16string> ResolveManifestProgram(std::u16string_view manifestPath,
                                                      std::u16string_view programPath, char16_t separator);
 
-// The rows of one browser: registration, manifest, program, extensions.
-std::vector<CheckRow> BrowserRows(const ManifestRegistration& registration, const HostManifest& manifest,
-                                  const ProgramFinding& program);
+// The rows of one browser for the registration it uses: registration,
+// manifest, program, extensions. Without one (null), a note: not installed,
+// or registered only where the browser does not look.
+std::vector<CheckRow> BrowserRows(const BrowserRegistrations& browser, const ManifestRegistration* registration,
+                                  const HostManifest& manifest, const ProgramFinding& program);
 // Whether a browser's rows show a usable installation.
 bool BrowserUsable(const std::vector<CheckRow>& rows);
 // The closing row over all browsers: at least one must be able to start the host.

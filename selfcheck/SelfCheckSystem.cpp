@@ -10,6 +10,9 @@
 #include "places/HostPlaces.h"
 #include "platform/error.h"
 #include "platform/utf.h"
+#include "selfcheck/BrowserSection.h"
+#include "selfcheck/PolicyPlaces.h"
+#include "selfcheck/SandboxedBrowsers.h"
 #include "selfcheck/SelfCheck.h"
 #include "websocket/WebSocketClient.h"
 
@@ -131,6 +134,24 @@ void Append(std::vector<CheckRow>& rows, std::vector<CheckRow> more) {
   for (auto& row : more) rows.push_back(std::move(row));
 }
 
+// The browsers' registrations with each manifest read and each program
+// looked at, as the rows need them.
+std::vector<BrowserFinding> FindBrowsers(Platform& platform) {
+  std::vector<BrowserFinding> browsers;
+  for (auto& registrations : FindHostManifests(kNativeHostName)) {
+    BrowserFinding browser;
+    for (const auto& registration : registrations.registrations) {
+      browser.manifests.push_back(registration.content
+                                      ? ParseHostManifest(*registration.content, registrations.firefox)
+                                      : HostManifest{});
+      browser.programs.push_back(FindProgram(platform, registration, browser.manifests.back()));
+    }
+    browser.registrations = std::move(registrations);
+    browsers.push_back(std::move(browser));
+  }
+  return browsers;
+}
+
 }  // namespace
 
 void WriteStandardOutput(Platform& platform, std::u16string_view text) {
@@ -158,15 +179,9 @@ int RunSelfCheck(Platform& platform) {
   rows.push_back(PortRow(PortSettingLocation(platform), port));
   rows.push_back(DesktopRow(TryHandshake(platform, PortInUse(port))));
 
-  std::vector<std::u16string> usable;
-  for (const auto& registration : FindHostManifests(kNativeHostName)) {
-    const HostManifest manifest =
-        registration.content ? ParseHostManifest(*registration.content, registration.firefox) : HostManifest{};
-    auto browserRows = BrowserRows(registration, manifest, FindProgram(platform, registration, manifest));
-    if (BrowserUsable(browserRows)) usable.push_back(registration.browser);
-    Append(rows, std::move(browserRows));
-  }
-  rows.push_back(BrowsersRow(usable));
+  Append(rows, BrowserSectionRows(FindBrowsers(platform), ReadBrowserPolicies(),
+                                  FindSandboxedBrowsers(kNativeHostName), MachineInstallAdvice(),
+                                  platform.files.PathSeparator()));
 
   WriteStandardOutput(platform, FormatReport(rows, u"\n"));
   return CheckExitCode(rows);

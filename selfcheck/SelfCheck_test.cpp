@@ -165,11 +165,16 @@ TEST(HostManifest, ProgramPaths) {
   EXPECT_EQ(ResolveManifestProgram(u"/m.json", u"H", u'/'), std::nullopt);
 }
 
-ManifestRegistration Registered(bool firefox) {
+BrowserRegistrations Browser(bool firefox) {
+  BrowserRegistrations browser;
+  browser.browser = firefox ? u"Firefox" : u"Chromium";
+  browser.firefox = firefox;
+  browser.searched = u"/a, /b";
+  return browser;
+}
+
+ManifestRegistration Registered() {
   ManifestRegistration registration;
-  registration.browser = firefox ? u"Firefox" : u"Chromium";
-  registration.firefox = firefox;
-  registration.searched = u"/a, /b";
   registration.registeredAt = registration.manifestPath = u"/a/com.kelmarq.pelliport.json";
   registration.content = "{}";
   return registration;
@@ -190,7 +195,8 @@ const ProgramFinding kThisProgram{ProgramFinding::Outcome::ThisProgram, u"/h"};
 
 TEST(SelfCheckRows, BrowserInstalledForThisProgram) {
   for (const bool firefox : {false, true}) {
-    const auto rows = BrowserRows(Registered(firefox), Good(firefox), kThisProgram);
+    const ManifestRegistration registration = Registered();
+    const auto rows = BrowserRows(Browser(firefox), &registration, Good(firefox), kThisProgram);
     ASSERT_EQ(rows.size(), 3u);
     for (const auto& row : rows) EXPECT_EQ(row.status, CheckStatus::Ok) << Utf8(row.finding);
     EXPECT_TRUE(BrowserUsable(rows));
@@ -200,10 +206,7 @@ TEST(SelfCheckRows, BrowserInstalledForThisProgram) {
 
 TEST(SelfCheckRows, BrowserProblems) {
   // Not installed: a note, not a failure, and not usable.
-  ManifestRegistration none = Registered(false);
-  none.registeredAt = none.manifestPath = u"";
-  none.content.reset();
-  auto rows = BrowserRows(none, HostManifest{}, ProgramFinding{});
+  auto rows = BrowserRows(Browser(false), nullptr, HostManifest{}, ProgramFinding{});
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].status, CheckStatus::Note);
   EXPECT_TRUE(Contains(rows[0], "looked at /a, /b"));
@@ -234,11 +237,11 @@ TEST(SelfCheckRows, BrowserProblems) {
          m.allowed = {u"chrome-extension://abcdefghijklmnopabcdefghijklmnop"}; }, "not an extension's origin"},
   };
   for (const auto& c : cases) {
-    ManifestRegistration registration = Registered(false);
+    ManifestRegistration registration = Registered();
     HostManifest manifest = Good(false);
     ProgramFinding program = kThisProgram;
     c.change(registration, manifest, program);
-    rows = BrowserRows(registration, manifest, program);
+    rows = BrowserRows(Browser(false), &registration, manifest, program);
     EXPECT_FALSE(BrowserUsable(rows)) << c.what;
     bool said = false;
     for (const auto& row : rows) {

@@ -15,7 +15,7 @@ seconds="${1:-60}"
 shift || true
 dir=build/fuzz
 all=(intake json_tokenizer parse_json json_object photo unescape experteer domain_lines request_kind
-     handshake_answer frame_reader settings_files whole_request)
+     handshake_answer frame_reader settings_files whole_request policy_file)
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=("${all[@]}")
 

@@ -17,7 +17,8 @@ inline constexpr const char* kFirefoxExtension = "pelliport-test@kelmarq.example
 std::string HostFileName();
 // The browsers of this system, as --check names them.
 std::vector<std::string> SystemBrowsers();
-// What the host needs besides the sandbox to find the user's browser folders.
+// What the host needs besides the sandbox to find the user's browser folders
+// (and, off Windows, to read the browsers' policies from an empty folder).
 Environment BrowserEnvironment(const std::filesystem::path& scratch);
 
 // Installs the program for both extensions (every browser of this system);

@@ -25,7 +25,10 @@ std::vector<std::string> SystemBrowsers() { return {"Chromium", "Chrome", "Edge"
 
 Environment BrowserEnvironment(const std::filesystem::path& scratch) {
   std::filesystem::create_directories(scratch / "home");
-  return {{"HOME", (scratch / "home").string()}};
+  // The browsers' policies are read below an empty folder, not in /etc:
+  // what this machine's browsers are set to does not reach the tests.
+  std::filesystem::create_directories(scratch / "policy-root");
+  return {{"HOME", (scratch / "home").string()}, {"PELLIPORT_POLICY_ROOT", (scratch / "policy-root").string()}};
 }
 
 void InstallForBrowsers(const std::filesystem::path& program, const Environment& environment) {
