@@ -50,7 +50,7 @@ std::vector<BrowserFolders> BrowserFoldersOf(const std::string& configHome, cons
       chromium("Vivaldi", "/etc/opt/vivaldi/native-messaging-hosts", "/vivaldi/NativeMessagingHosts"),
       {u"Firefox", true,
        {"/usr/lib/mozilla/native-messaging-hosts", "/usr/lib64/mozilla/native-messaging-hosts"},
-       home + "/.mozilla/native-messaging-hosts", false},
+       home + "/.mozilla/native-messaging-hosts"},
   };
 }
 

@@ -33,12 +33,12 @@ const std::string kHome = "/home/zoe";
 
 TEST(PosixManifestPlaces, EachBrowserSearchesInItsOrder) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
-      {"Chromium", {"/etc/chromium/native-messaging-hosts", kConfig + "/chromium/NativeMessagingHosts"}},
-      {"Chrome", {"/etc/opt/chrome/native-messaging-hosts", kConfig + "/google-chrome/NativeMessagingHosts"}},
-      {"Edge", {"/etc/opt/edge/native-messaging-hosts", kConfig + "/microsoft-edge/NativeMessagingHosts"}},
+      {"Chromium", {kConfig + "/chromium/NativeMessagingHosts", "/etc/chromium/native-messaging-hosts"}},
+      {"Chrome", {kConfig + "/google-chrome/NativeMessagingHosts", "/etc/opt/chrome/native-messaging-hosts"}},
+      {"Edge", {kConfig + "/microsoft-edge/NativeMessagingHosts", "/etc/opt/edge/native-messaging-hosts"}},
       {"Brave",
-       {"/etc/opt/chrome/native-messaging-hosts", kConfig + "/BraveSoftware/Brave-Browser/NativeMessagingHosts"}},
-      {"Vivaldi", {"/etc/opt/vivaldi/native-messaging-hosts", kConfig + "/vivaldi/NativeMessagingHosts"}},
+       {kConfig + "/BraveSoftware/Brave-Browser/NativeMessagingHosts", "/etc/opt/chrome/native-messaging-hosts"}},
+      {"Vivaldi", {kConfig + "/vivaldi/NativeMessagingHosts", "/etc/opt/vivaldi/native-messaging-hosts"}},
       {"Firefox",
        {kHome + "/.mozilla/native-messaging-hosts", "/usr/lib/mozilla/native-messaging-hosts",
         "/usr/lib64/mozilla/native-messaging-hosts"}},

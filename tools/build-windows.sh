@@ -43,7 +43,9 @@ mkdir -p "$run"
 # through the folder shared with this machine, copying one takes minutes.
 {
   printf 'mkdir -p /var/tmp/wine %q && mount --bind /var/tmp/wine %q || exit 1\n' "$PWD/build/windows/wine" "$PWD/build/windows/wine"
-  printf 'cd %q && tools/windows-tests.sh build/windows\n' "$PWD"
+  # Three tests at a time on the PC's two processors: a Wine program spends
+  # much of its time waiting for Wine's server.
+  printf 'cd %q && tools/windows-tests.sh build/windows -j3\n' "$PWD"
 } > "$run/job"
 $summary ctest build/windows
 $summary note ran "the Windows tests: on the 32-bit product (build/windows: the i686 test programs, the x86 package installed and used) under 32-bit Wine inside the emulated PC (tools/pc/pc.sh; this machine's kernel refuses 32-bit code)"

@@ -31,7 +31,9 @@ NotificationServer::NotificationServer(int connections, bool readToEnd)
             }
             served_.notify_all();
           },
-          connections) {}
+          // Between two requests a test may take long on a slow machine:
+          // the server waits for the next client as long as the test runs.
+          connections, std::chrono::hours(1)) {}
 
 std::vector<std::string> NotificationServer::Take() {
   std::unique_lock lock(mutex_);

@@ -1,5 +1,6 @@
 #include "websocket/testing/ScriptedServer.h"
 
+#include <algorithm>
 #include <array>
 #include <stdexcept>
 
@@ -145,7 +146,14 @@ ScriptedServer::ScriptedServer(Script script, int connections, std::chrono::mill
   port_ = listener_->Port();
   done_ = std::async(std::launch::async, [this, script = std::move(script), connections, acceptPatience] {
     for (int i = 0; i < connections; ++i) {
-      std::unique_ptr<TcpSocket> socket = listener_->Accept(acceptPatience);
+      // In slices, so that the server's end does not wait for the patience.
+      std::unique_ptr<TcpSocket> socket;
+      const auto deadline = std::chrono::steady_clock::now() + acceptPatience;
+      while (!socket && !stopping_) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left <= std::chrono::milliseconds::zero()) break;
+        socket = listener_->Accept(std::min(left, std::chrono::milliseconds(100)));
+      }
       if (!socket) return;
       ++accepted_;
       ServerPeer peer(std::move(socket));
@@ -155,6 +163,7 @@ ScriptedServer::ScriptedServer(Script script, int connections, std::chrono::mill
 }
 
 ScriptedServer::~ScriptedServer() {
+  stopping_ = true;
   if (done_.valid()) done_.wait();
 }
 

@@ -4,6 +4,7 @@
 // saw; the test checks it after Finish().
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -99,6 +100,7 @@ class ScriptedServer {
   std::unique_ptr<TcpListener> listener_;
   std::uint16_t port_ = 0;
   int accepted_ = 0;
+  std::atomic<bool> stopping_ = false;  // no connection is waited for any more
   std::future<void> done_;
 };
 
