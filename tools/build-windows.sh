@@ -43,9 +43,7 @@ mkdir -p "$run"
 # through the folder shared with this machine, copying one takes minutes.
 {
   printf 'mkdir -p /var/tmp/wine %q && mount --bind /var/tmp/wine %q || exit 1\n' "$PWD/build/windows/wine" "$PWD/build/windows/wine"
-  # Three tests at a time on the PC's two processors: a Wine program spends
-  # much of its time waiting for Wine's server.
-  printf 'cd %q && tools/windows-tests.sh build/windows -j3\n' "$PWD"
+  printf 'cd %q && tools/windows-tests.sh build/windows\n' "$PWD"
 } > "$run/job"
 $summary ctest build/windows
 $summary note ran "the Windows tests: on the 32-bit product (build/windows: the i686 test programs, the x86 package installed and used) under 32-bit Wine inside the emulated PC (tools/pc/pc.sh; this machine's kernel refuses 32-bit code)"
@@ -56,9 +54,4 @@ if [ "$status" != 0 ]; then
   $summary note failed "the 32-bit product's tests inside the emulated PC (exit code $status): $(grep -E '^\s*[0-9]+ - .*\((Failed|Timeout|Not Run|SEGFAULT|Exception)' "$run/output" 2>/dev/null | sed 's/^ *//' | paste -sd';' - || true)"
 fi
 
-# The same sources as a 64-bit program under this machine's 64-bit Wine.
-build x86_64 build/windows64
-$summary ctest build/windows64
-$summary note ran "the Windows tests: on the 64-bit build of the same sources (build/windows64) under 64-bit Wine on this machine"
-tools/windows-tests.sh build/windows64 || status=$?
 exit "$status"

@@ -24,7 +24,7 @@ import time
 import unittest
 from pathlib import Path
 
-from wine_session import ENVIRONMENT, WINE, configure, run_tests, unix_path, windows_path, wine
+from wine_session import ENVIRONMENT, WINE, run_tests_in_fresh_prefix, unix_path, windows_path, wine
 
 ROOT = Path(__file__).resolve().parent.parent.parent
 STANDIN = ROOT / "tools" / "orvanta-standin" / "orvanta_standin.py"
@@ -182,12 +182,7 @@ def main():
     if subprocess.run(["/usr/bin/python3", "-c", "import websockets"], capture_output=True).returncode != 0:
         print("python3-websockets is not installed (tools/setup.sh installs it)")
         return 1
-    prefix = ARGS.prefix.resolve()
-    configure(prefix)
-    subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False, stderr=subprocess.DEVNULL)
-    shutil.rmtree(prefix, ignore_errors=True)
-    prefix.parent.mkdir(parents=True, exist_ok=True)
-    return run_tests([sys.argv[0], *rest])
+    return run_tests_in_fresh_prefix(ARGS.prefix, [sys.argv[0], *rest])
 
 
 if __name__ == "__main__":

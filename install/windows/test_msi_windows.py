@@ -26,7 +26,7 @@ import tempfile
 import unittest
 from pathlib import Path
 
-from wine_session import ENVIRONMENT, WINE, configure, run_tests, unix_path, windows_path, wine
+from wine_session import ENVIRONMENT, WINE, run_tests_in_fresh_prefix, unix_path, windows_path, wine
 
 HERE = Path(__file__).resolve().parent
 BUILD_MSI = HERE / "build_msi.py"
@@ -371,13 +371,7 @@ def main():
         if not msi.is_file():
             print(f"no package at {msi}: build it with cmake --build <build folder> --target {target}")
             return 1
-    prefix = ARGS.prefix.resolve()
-    configure(prefix)
-    # A fresh prefix: no server of an earlier run may hold the old one.
-    subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False, stderr=subprocess.DEVNULL)
-    shutil.rmtree(prefix, ignore_errors=True)
-    prefix.parent.mkdir(parents=True, exist_ok=True)
-    return run_tests([sys.argv[0], *rest])
+    return run_tests_in_fresh_prefix(ARGS.prefix, [sys.argv[0], *rest])
 
 
 if __name__ == "__main__":

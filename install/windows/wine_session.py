@@ -3,6 +3,7 @@ with one persistent Wine server for the whole run, and `wine` with the loader
 this machine can execute (tools/wine.sh)."""
 
 import os
+import shutil
 import subprocess
 import tempfile
 import unittest
@@ -68,3 +69,14 @@ def run_tests(argv):
         return 0 if program.result.wasSuccessful() else 1
     finally:
         subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False)
+
+
+def run_tests_in_fresh_prefix(prefix, argv):
+    """Runs the module's tests in the prefix, made anew: no server of an
+    earlier run may hold the old one. The exit code."""
+    prefix = Path(prefix).resolve()
+    configure(prefix)
+    subprocess.run(["wineserver", "-k"], env=ENVIRONMENT, check=False, stderr=subprocess.DEVNULL)
+    shutil.rmtree(prefix, ignore_errors=True)
+    prefix.parent.mkdir(parents=True, exist_ok=True)
+    return run_tests(argv)

@@ -114,7 +114,9 @@ make_guest() {
   install -m 0755 "$here/guest-init.sh" "$tmp/sbin/pelliport-pc-init"
   cp "$tmp"/boot/vmlinuz-* "$guest/vmlinuz"
   cp "$tmp"/boot/initrd.img-* "$guest/initrd.img"
-  mke2fs -q -t ext4 -d "$tmp" "$guest/guest.img" 8G
+  # Sparse: the Wine prefixes of a run (about 600 MB each) and the files the
+  # tests write (one of 4 GB, which Windows programs write out whole) fit.
+  mke2fs -q -t ext4 -d "$tmp" "$guest/guest.img" 20G
   rm -rf "$tmp"
   say "disk image made in $(( $(date +%s) - start )) s"
   # The first boot prepares what every run would otherwise make anew (the
