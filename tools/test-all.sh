@@ -32,11 +32,12 @@ finish() {
 tools/setup.sh 2>&1 | tee "$logs/setup.log"
 /usr/bin/python3 "$summary" start
 trap finish EXIT
-# With PELLIPORT_PC=1, where this machine's kernel refuses 32-bit code, the
-# product's Windows tests run in the emulated PC: its guest (made once per machine, mostly
-# downloading and unpacking Debian's packages) is made beside the Linux steps.
+# Where this machine's kernel refuses 32-bit code, the product's Windows tests
+# run in the emulated PC (not with PELLIPORT_PC=0): its guest (made once per
+# machine, mostly downloading and unpacking Debian's packages) is made beside
+# the Linux steps.
 pc_make=""
-if [ "${PELLIPORT_PC:-}" = 1 ] && tools/pc/pc.sh needed; then
+if [ "${PELLIPORT_PC:-1}" != 0 ] && tools/pc/pc.sh needed; then
   pc_start=$(date +%s)
   tools/pc/pc.sh make > "$logs/pc-guest.log" 2>&1 &
   pc_make=$!
