@@ -498,11 +498,7 @@ TEST_F(HostEndToEnd, CapturedPageOpensInTheConfiguredViewer) {
                       "ShellExecute: \"" + viewer + "\" \"" + html + "\"", "ShellExecute abgeschlossen",
                       "[StartImport]|_Done!"});
   // The host does not wait for the viewer.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (!std::filesystem::exists(record) && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_EQ(ReadFileBytes(record), html + "\n");
+  EXPECT_EQ(testing::WaitForFileBytes(record, std::chrono::seconds(30)), html + "\n");
   ExpectBoxes(run, {});
 }
 

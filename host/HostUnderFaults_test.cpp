@@ -255,9 +255,7 @@ TEST_F(HostUnderFaults, ViewerDoesNotHoldTheBrowsersPipes) {
   EXPECT_EQ(run.process.exitCode, 0);
   EXPECT_GE(run.Index("ShellExecute abgeschlossen"), 0);
   // The viewer did start (and sleeps on), yet the output ended with the host.
-  const auto deadline = Clock::now() + 30s;
-  while (!std::filesystem::exists(record) && Clock::now() < deadline) std::this_thread::sleep_for(20ms);
-  const std::string seen = testing::ReadFileBytes(record);
+  const std::string seen = testing::WaitForFileBytes(record, 30s).value_or("");
   EXPECT_NE(seen.find("started"), std::string::npos) << seen;
   EXPECT_LT(run.took, kViewerSleeps / 2) << "the host's output ended only with the viewer";
   EXPECT_FALSE(run.process.outputHeldOpen) << "the viewer holds the host's output";

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <filesystem>
-#include <thread>
 
 #include "platform/platform.h"
 #include "platform/testing/HostProcess.h"
@@ -14,18 +13,7 @@
 namespace pelliport {
 namespace {
 
-using testing::ReadFileBytes;
 using testing::ScratchFolder;
-
-// The launch does not wait for the program: wait for its record.
-std::optional<std::string> WaitForRecord(const std::filesystem::path& file) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!std::filesystem::exists(file)) {
-    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return ReadFileBytes(file);
-}
 
 TEST(PlatformLaunch, ViewerGetsThePathAsItsOneArgument) {
   ScratchFolder scratch;
@@ -43,7 +31,8 @@ TEST(PlatformLaunch, ViewerGetsThePathAsItsOneArgument) {
     SCOPED_TRACE(EncodeUtf8(argument));
     std::filesystem::remove(record);
     SystemPlatform().desktop.LaunchViewer(viewer, argument);
-    const auto recorded = WaitForRecord(record);
+    // The launch does not wait for the program: wait for its record.
+    const auto recorded = testing::WaitForFileBytes(record, std::chrono::seconds(60));
     ASSERT_TRUE(recorded.has_value()) << "the viewer did not start";
     EXPECT_EQ(*recorded, argument.empty() ? "" : EncodeUtf8(argument) + "\n");
   }

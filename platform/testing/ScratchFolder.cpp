@@ -6,6 +6,7 @@
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "platform/utf.h"
 
@@ -36,6 +37,19 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
+}
+
+std::optional<std::string> WaitForFileBytes(const std::filesystem::path& path, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  for (;;) {
+    if (std::ifstream in(path, std::ios::binary); in.is_open()) {
+      std::stringstream content;
+      content << in.rdbuf();
+      return content.str();
+    }
+    if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {

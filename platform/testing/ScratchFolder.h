@@ -1,7 +1,9 @@
 // A fresh folder for one test, removed with everything in it afterwards.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +29,11 @@ class ScratchFolder {
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 std::vector<std::filesystem::path> ListFolder(const std::filesystem::path& folder);
+// The bytes of a file that another process makes whole by a rename, once it
+// can be read: on Windows the new name refuses readers for a moment while
+// the renaming process still holds the file. Nothing when it cannot be read
+// within the limit.
+std::optional<std::string> WaitForFileBytes(const std::filesystem::path& path, std::chrono::milliseconds limit);
 
 // The lines of a text whose lines end in CR LF (the last one may lack it).
 std::vector<std::string> SplitCrLfLines(const std::string& text);
