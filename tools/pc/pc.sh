@@ -97,10 +97,7 @@ make_guest() {
   mkdir -p "$cache_root"
   exec 9>"$cache_root/.lock"
   flock 9
-  if [ -f "$guest/ready" ]; then
-    echo "$guest"
-    return
-  fi
+  [ -f "$guest/ready" ] && return
   command -v mmdebstrap >/dev/null && command -v qemu-system-x86_64 >/dev/null ||
     { say "mmdebstrap and qemu-system-x86 are needed (tools/setup.sh installs them where the PC is needed)"; return 1; }
   discard "$guest"
@@ -136,7 +133,13 @@ make_guest() {
   for other in "$cache_root"/*/; do
     [ "$(basename "$other")" = "$key" ] || discard "${other%/}"
   done
-  echo "$guest"
+}
+
+# The guest's folder: made first if need be. What making it prints (mke2fs
+# among others) goes to standard error; the lock ends with the subshell.
+guest_folder() {
+  (make_guest >&2) || return 1
+  echo "$cache_root/$(guest_key)"
 }
 
 run_job() {
@@ -151,13 +154,13 @@ run_job() {
   [ $# -eq 1 ] || usage
   run="$(realpath "$1")"
   [ -f "$run/job" ] || { say "no job in $run"; return 2; }
-  guest="$(make_guest)"
+  guest="$(guest_folder)"
   boot "$guest" "$run" "$limit" "$work" 0
 }
 
 case "${1:-}" in
   needed) [ "$("$here/../wine32.sh")" != native ] ;;
-  make) make_guest ;;
+  make) guest_folder ;;
   run) shift; run_job "$@" ;;
   *) usage ;;
 esac
