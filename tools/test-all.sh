@@ -29,8 +29,10 @@ finish() {
   exit "$status"
 }
 
+run_start=$(date +%s)
 tools/setup.sh 2>&1 | tee "$logs/setup.log"
-/usr/bin/python3 "$summary" start
+/usr/bin/python3 "$summary" start "$run_start"
+/usr/bin/python3 "$summary" step setup "$(( $(date +%s) - run_start ))" 0
 trap finish EXIT
 # Where this machine's kernel refuses 32-bit code, the product's Windows tests
 # run in the emulated PC (not with PELLIPORT_PC=0): its guest (made once per

@@ -3,7 +3,7 @@
 times, every step that was skipped or degraded and why, and every test that
 ctest or GoogleTest skipped. The run's record lives in build/test-summary/.
 
-    test_summary.py start                      a new run
+    test_summary.py start [SINCE]              a new run, begun at SINCE (epoch seconds; now)
     test_summary.py step NAME SECONDS STATUS   a step's time and exit code
     test_summary.py note KIND TEXT             skipped | degraded | blocked | untested | ran | failed
     test_summary.py ctest BUILD_FOLDER         a ctest run whose skips count
@@ -19,6 +19,7 @@ where the step's own log is not at hand (inside the emulated PC)."""
 import os
 import re
 import sys
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -26,6 +27,7 @@ RECORD = ROOT / "build" / "test-summary"
 STEPS = RECORD / "steps.tsv"
 NOTES = RECORD / "notes.tsv"
 CTESTS = RECORD / "ctest.tsv"
+STARTED = RECORD / "started"
 
 SECTION = re.compile(r'^\d+/\d+ Test: (\S+)$')
 SKIPPED_TEST = re.compile(r'^\[  SKIPPED \] (\S+\.\S+) \(')
@@ -78,7 +80,8 @@ def report():
         print(f"  {name:<44} {int(float(seconds)) // 60:3d} min {int(float(seconds)) % 60:02d} s"
               f"{'' if status == '0' else '   FAILED (' + status + ')'}")
     if steps:
-        total = sum(float(s) for _, s, _ in steps)
+        # The run's own time, not the steps' sum: a step may run beside others.
+        total = time.time() - float(STARTED.read_text()) if STARTED.exists() else sum(float(s) for _, s, _ in steps)
         print(f"  {'in all':<44} {int(total) // 60:3d} min {int(total) % 60:02d} s")
     ran = [text for kind, text in notes if kind == "ran"]
     if ran:
@@ -115,10 +118,11 @@ def main(argv):
         print(__doc__, file=sys.stderr)
         return 2
     command, args = argv[1], argv[2:]
-    if command == "start":
+    if command == "start" and len(args) <= 1:
         RECORD.mkdir(parents=True, exist_ok=True)
         for path in (STEPS, NOTES, CTESTS):
             path.unlink(missing_ok=True)
+        STARTED.write_text(args[0] if args else str(time.time()))
     elif command == "step" and len(args) == 3:
         append(STEPS, *args)
     elif command == "note" and len(args) == 2 and args[0] in ("skipped", "degraded", "blocked", "untested", "ran", "failed"):
