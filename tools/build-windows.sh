@@ -26,9 +26,10 @@ if i686-w64-mingw32-objdump -p build/windows/host/PelliportHost.exe | grep -i 'D
   echo "PelliportHost.exe needs a DLL that Windows does not have" >&2
   exit 1
 fi
+# Every way below runs tests of this build, whose skips the summary lists.
+$summary ctest build/windows
 
 if [ "$(tools/wine32.sh)" = native ]; then
-  $summary ctest build/windows
   $summary note ran "the Windows tests: on the 32-bit product (build/windows) under 32-bit Wine on this machine"
   tools/windows-tests.sh build/windows
   exit
@@ -37,7 +38,6 @@ fi
 if [ "${PELLIPORT_PC:-1}" = 0 ]; then
   # Without the emulated PC: the same sources as a 64-bit program under this
   # machine's 64-bit Wine; of the product, what needs no Wine.
-  $summary ctest build/windows
   ctest --test-dir build/windows --output-on-failure -R '^install_msi_package$'
   $summary note blocked "the 32-bit product (build/windows: PelliportHost.exe and its x86 packages) was built and read but never started: this kernel refuses 32-bit code (PELLIPORT_PC=0 left out the emulated PC that runs them)"
   build x86_64 build/windows64
@@ -61,7 +61,6 @@ mkdir -p "$run"
   printf 'export PELLIPORT_SOAK_CAPTURE_HOSTS=5 PELLIPORT_SOAK_CAPTURE_ROUNDS=12\n'
   printf 'cd %q && tools/windows-tests.sh build/windows\n' "$PWD"
 } > "$run/job"
-$summary ctest build/windows
 $summary note ran "the Windows tests: on the 32-bit product (build/windows: the i686 test programs, the x86 package installed and used) under 32-bit Wine inside the emulated PC (tools/pc/pc.sh; this machine's kernel refuses 32-bit code)"
 start=$(date +%s)
 tools/pc/pc.sh run --work "$PWD" --timeout 3000 "$run" || status=$?

@@ -71,18 +71,21 @@ def ctest_skips(folder):
     return skips
 
 
+def minutes(seconds):
+    whole = int(float(seconds))
+    return f"{whole // 60:3d} min {whole % 60:02d} s"
+
+
 def report():
     steps = rows(STEPS)
     notes = rows(NOTES)
     print()
     print("==== What this test run did ====")
     for name, seconds, status in steps:
-        print(f"  {name:<44} {int(float(seconds)) // 60:3d} min {int(float(seconds)) % 60:02d} s"
-              f"{'' if status == '0' else '   FAILED (' + status + ')'}")
-    if steps:
+        print(f"  {name:<44} {minutes(seconds)}{'' if status == '0' else '   FAILED (' + status + ')'}")
+    if STARTED.exists():
         # The run's own time, not the steps' sum: a step may run beside others.
-        total = time.time() - float(STARTED.read_text()) if STARTED.exists() else sum(float(s) for _, s, _ in steps)
-        print(f"  {'in all':<44} {int(total) // 60:3d} min {int(total) % 60:02d} s")
+        print(f"  {'in all':<44} {minutes(time.time() - float(STARTED.read_text()))}")
     ran = [text for kind, text in notes if kind == "ran"]
     if ran:
         print("==== Where the suites ran ====")

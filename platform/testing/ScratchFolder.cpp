@@ -32,21 +32,25 @@ std::filesystem::path ScratchFolder::Make(const std::string& name) const {
   return dir;
 }
 
-std::string ReadFileBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
+namespace {
+
+std::string ReadAll(std::ifstream& in) {
   std::stringstream content;
   content << in.rdbuf();
   return content.str();
 }
 
+}  // namespace
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return ReadAll(in);
+}
+
 std::optional<std::string> WaitForFileBytes(const std::filesystem::path& path, std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   for (;;) {
-    if (std::ifstream in(path, std::ios::binary); in.is_open()) {
-      std::stringstream content;
-      content << in.rdbuf();
-      return content.str();
-    }
+    if (std::ifstream in(path, std::ios::binary); in.is_open()) return ReadAll(in);
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
